@@ -1,0 +1,38 @@
+// A text file written line by line; every line ends in CR LF on disk, as Windows'
+// text mode writes it, on every platform.
+#ifndef TELMAR_PLATFORM_TEXT_FILE_H
+#define TELMAR_PLATFORM_TEXT_FILE_H
+
+#include <cstdio>
+
+namespace platform {
+
+class TextFile {
+ public:
+  enum Mode { kTruncate, kAppend };
+
+  TextFile();
+  ~TextFile();
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+
+  // Opens `path` for writing: kTruncate creates the file or cuts it to length 0,
+  // kAppend creates it if absent and writes at its end. False when it cannot be opened
+  // or when a file is already open.
+  bool Open(const char* path, Mode mode);
+  // Writes `text` and CR LF. False when no file is open or the write failed.
+  bool WriteLine(const char* text);
+  // False when no file was open or the buffered lines could not be written.
+  bool Close();
+  bool IsOpen() const { return file_ != nullptr; }
+
+ private:
+  std::FILE* file_;
+};
+
+// Deletes the file at `path`; nothing happens when there is none.
+void RemoveFile(const char* path);
+
+}  // namespace platform
+
+#endif

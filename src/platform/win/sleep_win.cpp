@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "platform/sleep.h"
+
+namespace platform {
+
+void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
+}  // namespace platform
