@@ -8,19 +8,31 @@ typedef void* ModuleHandle;
 typedef void (*EntryPoint)();
 
 // The loader in use. The real one is LoadLibraryA/GetProcAddress on Windows, and
-// dlopen/dlsym on POSIX, where "name.dll" is looked up as "name.so", in the program's
-// own folder first, then along the system's library search path. Tests may put fakes
+// dlopen/dlsym on POSIX, where "name.dll" is looked up as "name.so". Tests may put fakes
 // in its place.
 struct ModuleApi {
+  // A library that ships with the program: its own folder first, then the system's
+  // library search path.
   ModuleHandle (*load)(const char* fileName);
+  // A library of the operating system: from the system folder only on Windows, along the
+  // system's library search path elsewhere; never from the program's or the current folder.
+  ModuleHandle (*loadSystem)(const char* fileName);
   EntryPoint (*entryPoint)(ModuleHandle module, const char* name);
 };
 extern ModuleApi moduleApi;
 
 inline ModuleHandle LoadModule(const char* fileName) { return moduleApi.load(fileName); }
+inline ModuleHandle LoadSystemModule(const char* fileName) {
+  return moduleApi.loadSystem(fileName);
+}
 inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
   return moduleApi.entryPoint(module, name);
 }
+
+// Takes the current folder out of the library search of this process, so that a library
+// planted in the folder the program is started from is never loaded. Called once, before
+// any library is loaded.
+void RestrictLibrarySearch();
 
 }  // namespace platform
 

@@ -45,6 +45,13 @@ ModuleHandle PosixLoad(const char* fileName) {
   return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+ModuleHandle PosixLoadSystem(const char* fileName) {
+  if (fileName == nullptr || fileName[0] == '\0' || std::strchr(fileName, '/') != nullptr) {
+    return nullptr;
+  }
+  return dlopen(PosixName(fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
 EntryPoint PosixEntryPoint(ModuleHandle module, const char* name) {
   if (module == nullptr) return nullptr;
   return reinterpret_cast<EntryPoint>(dlsym(module, name));
@@ -52,6 +59,9 @@ EntryPoint PosixEntryPoint(ModuleHandle module, const char* name) {
 
 }  // namespace
 
-ModuleApi moduleApi = {PosixLoad, PosixEntryPoint};
+ModuleApi moduleApi = {PosixLoad, PosixLoadSystem, PosixEntryPoint};
+
+// dlopen never searches the current folder for a bare name.
+void RestrictLibrarySearch() {}
 
 }  // namespace platform

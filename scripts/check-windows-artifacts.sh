@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Checks the Windows build: a 32-bit GUI program that needs no DLL beyond Windows' own, and
+# stand-in protocol libraries that export plain, undecorated names.
+# Usage: scripts/check-windows-artifacts.sh BUILD_DIR   (for example build/win32)
+set -uo pipefail
+build=${1:?usage: $0 BUILD_DIR}
+objdump=i686-w64-mingw32-objdump
+passed=0
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then passed=$((passed + 1)); else echo "FAIL: $1"; failures=$((failures + 1)); fi
+}
+
+# DLLs that every Windows installation has.
+system_dlls='^(kernel32|user32|advapi32|msvcrt|setupapi|ntdll|shell32|ole32|oleaut32|gdi32|cfgmgr32)\.dll$'
+
+exe=$build/bin/telmar-setup.exe
+headers=$($objdump -p "$exe")
+imports=$(printf '%s\n' "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+echo "telmar-setup.exe: $(stat -c %s "$exe") bytes; imports: $(echo $imports)"
+
+check "telmar-setup.exe is a 32-bit program" grep -q '^Magic\s*010b' <<<"$headers"
+check "telmar-setup.exe runs in the GUI subsystem" grep -q '^Subsystem\s*00000002' <<<"$headers"
+check "telmar-setup.exe imports only Windows' own DLLs" \
+  bash -c "! grep -viE '$system_dlls' <<<\"\$0\"" "$imports"
+
+for library in "$build"/bin/qlpinw32.dll "$build"/bin/SimQlp.dll "$build"/stand-in/*/*.dll; do
+  [ -f "$library" ] || continue
+  exports=$($objdump -p "$library" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p')
+  check "$library exports names" test -n "$exports"
+  check "$library exports no decorated (@N) name" bash -c "! grep -q '@' <<<\"\$0\"" "$exports"
+  check "$library imports only Windows' own DLLs" bash -c \
+    "! $objdump -p \"\$0\" | sed -n 's/^\\s*DLL Name: //p' | tr A-Z a-z | grep -viE '$system_dlls'" "$library"
+done
+
+echo "Windows artifacts: $passed passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs every test of the project, installing what they need first:
+#  1. the Linux build's unit, integration and end-to-end tests (real pcscd, stand-in library);
+#  2. the same tests under AddressSanitizer and UndefinedBehaviorSanitizer;
+#  3. the 32-bit Windows program: built, its imports and exports checked;
+#  4. the Windows program under Wine, end to end;
+#  5. each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh all
+
+step() { printf '\n=== %s\n' "$*"; }
+failed=()
+
+step "Linux build and tests"
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native || failed+=("native tests")
+
+step "Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset native-asan >/dev/null
+cmake --build --preset native-asan
+ctest --preset native-asan || failed+=("sanitizer tests")
+
+step "32-bit Windows program"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+scripts/check-windows-artifacts.sh build/win32 || failed+=("Windows artifacts")
+
+step "Windows program under Wine"
+tests/wine/run-wine-tests.sh || failed+=("Wine tests")
+
+if [ -x tests/fuzz/run-fuzzers.sh ]; then
+  step "Fuzz targets"
+  tests/fuzz/run-fuzzers.sh || failed+=("fuzzing")
+fi
+
+echo
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "All test suites passed."

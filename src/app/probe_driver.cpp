@@ -1,0 +1,66 @@
+#include "app/probe_driver.h"
+
+#include "config/manager_config_writer.h"
+#include "discovery/com_ports.h"
+#include "discovery/pcsc_reader_list.h"
+#include "platform/sleep.h"
+#include "serial/probe_command.h"
+#include "serial/serial_reader_link.h"
+
+namespace {
+
+// The protocol library names a port with one byte: a port it cannot name is not probed,
+// rather than probing another port under this one's number.
+bool LibraryCanNamePort(int32_t port) { return port >= 0 && port <= 255; }
+
+}  // namespace
+
+int32_t ProbePort(SerialReaderLink& link, ProbeCommand& probe, int32_t port) {
+  link.SetPort(port & 0xFF);
+  int32_t multiplier = 2;
+  int32_t found = 0;
+  bool searching = true;
+  do {
+    link.SetSpeed(multiplier);
+    if (link.Connect() == 0 && probe.Send() == 0) {
+      found = multiplier;
+      searching = false;
+    }
+    --multiplier;
+    platform::SleepMilliseconds(kProbePauseMilliseconds);
+  } while (multiplier != 0 && searching);
+  return found;
+}
+
+int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
+  ProbeCommand probe(link);
+  ManagerConfigWriter writer;
+  const int32_t pcscCount = pcscReaders.GetCount();
+  int32_t serialCount = 0;
+
+  if (link.Status() == 0) {
+    ComPortList ports;
+    const int32_t portCount = EnumerateComPorts(ports);
+    for (int32_t i = 0; i < portCount && i < kComPortListSize; ++i) {
+      const int32_t port = ports[i];
+      if (!LibraryCanNamePort(port)) continue;
+      const int32_t found = ProbePort(link, probe, port);
+      if (found == 0) continue;
+      if (++serialCount == 1) {
+        writer.WriteQlpProtocol();
+        if (pcscCount > 0) writer.WritePcscProtocol();
+      }
+      writer.AddSerialChannel(port, found * 9600);
+    }
+  }
+
+  int32_t total = serialCount;
+  if (pcscCount > 0) {
+    writer.WritePcscProtocol();  // written once only: harmless after a serial reader
+    total = serialCount + pcscCount;
+    for (int32_t i = 0; i < pcscCount; ++i) writer.AddPcscChannel(pcscReaders.GetName(i));
+    writer.SetChannelList();
+  }
+  if (total > 0) writer.SetChannelCount(total);
+  return 0;
+}

@@ -1,0 +1,3 @@
+#include "app/process_objects.h"
+
+ProcessObjects processObjects;

@@ -1,0 +1,31 @@
+// The objects that live for the whole process, built before the entry function runs.
+#ifndef TELMAR_APP_PROCESS_OBJECTS_H
+#define TELMAR_APP_PROCESS_OBJECTS_H
+
+#include "discovery/pcsc_reader_list.h"
+#include "platform/module.h"
+#include "serial/serial_param_file.h"
+#include "serial/serial_reader_link.h"
+
+// Taking the current folder out of the library search before any library is loaded.
+struct RestrictedLibrarySearch {
+  RestrictedLibrarySearch() { platform::RestrictLibrarySearch(); }
+};
+
+// Members are built in the order they are declared, and that order is required: the
+// library search is restricted before anything is loaded, the parameter file is written,
+// the link reads it back and loads the protocol library, and only then is the smart-card
+// service asked for its readers. The parameter file deletes itself when the process ends.
+struct ProcessObjects {
+  RestrictedLibrarySearch restrictedLibrarySearch;
+  SerialParamFile paramFile;
+  SerialReaderLink link;
+  PcscReaderList pcscReaders;
+
+  ProcessObjects() : link(paramFile) {}
+};
+
+// The one instance, constructed during static initialisation, destroyed at process exit.
+extern ProcessObjects processObjects;
+
+#endif

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Runs the Windows program under Wine on simulated workstations and checks the file it
+# leaves behind against the expected files in tests/data/expected.
+#
+# Each case gets a fresh Wine prefix (copied from one made at the start) in which:
+#  - serial ports are seeded in the device registry, as SetupAPI reports them;
+#  - the stand-in protocol library qlpinw32.dll lies beside telmar-setup.exe, simulating the
+#    readers of QLP_SIM_READERS and logging its calls to QLP_SIM_LOG;
+#  - a stand-in winscard.dll in the system folder lists the PC/SC readers of the case (Wine's
+#    own winscard cannot reach a smart-card service).
+#
+# The 32-bit program (build/win32) is run when this machine can run 32-bit code; where the
+# kernel cannot (no IA-32 emulation), the same sources built for 64-bit Windows (build/win64)
+# are run under 64-bit Wine instead.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+expected_dir=$root/tests/data/expected
+
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  preset=win32 wine=/usr/lib/wine/wine; export WINEARCH=win32
+  xp_version=winxp
+else
+  echo "This machine cannot run 32-bit programs: running the 64-bit build under 64-bit Wine."
+  preset=win64 wine=/usr/lib/wine/wine64; export WINEARCH=win64
+  xp_version=winxp64
+fi
+build=$root/build/$preset
+if [ ! -x "$wine" ]; then echo "Wine is not installed (scripts/install-deps.sh)"; exit 1; fi
+(cd "$root" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null) ||
+  { echo "the $preset build failed"; exit 1; }
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="winscard=n,b" DISPLAY=
+work=$(mktemp -d /tmp/telmar-wine.XXXXXX)
+prefixes=()
+cleanup() {
+  for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# One prefix made once, copied for each case.
+template=$work/template
+prefixes+=("$template")
+WINEPREFIX=$template "$wine" reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
+WINEPREFIX=$template wineserver -w
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "ok    $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
+
+# Lines without the empty ones: Wine's profile writer rewrites the whole file and drops its
+# empty lines, where Windows edits the file in place.
+non_empty() { tr -d '\r' <"$1" | grep -v '^$'; }
+
+# run_case NAME EXPECTED [option...]
+#   ports=1,3           serial ports seeded (Service "Serial", "Communications Port (COMn)")
+#   readers=3@19200     readers the stand-in protocol library answers for
+#   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
+#   no-library          no qlpinw32.dll beside the program
+#   version=winxp       Windows version Wine reports
+#   plant               qlpinw32.dll and winscard.dll planted in the current folder only
+#   earlier=FILE        a telmar.old of an earlier run, which must stay as it was
+#   log=TEXT            a line the protocol library's log must hold (may repeat)
+run_case() {
+  local name=$1 expected=$2; shift 2
+  local ports="" readers="" pcsc="" library=1 version="" plant=0 earlier="" logs=()
+  local option
+  for option in "$@"; do
+    case $option in
+      ports=*) ports=${option#ports=} ;;
+      readers=*) readers=${option#readers=} ;;
+      pcsc=*) pcsc=${option#pcsc=} ;;
+      no-library) library=0 ;;
+      version=*) version=${option#version=} ;;
+      plant) plant=1 ;;
+      earlier=*) earlier=${option#earlier=} ;;
+      log=*) logs+=("${option#log=}") ;;
+    esac
+  done
+
+  local dir=$work/$name prefix=$work/$name/prefix
+  mkdir -p "$dir/app" "$dir/cwd"
+  cp -a "$template" "$prefix"
+  prefixes+=("$prefix")
+  local system32=$prefix/drive_c/windows/system32
+
+  {
+    printf 'REGEDIT4\r\n\r\n'
+    local index=0 port
+    for port in ${ports//,/ }; do
+      index=$((index + 1))
+      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\ACPI\\PNP0501\\%d]\r\n' "$index"
+      printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="Serial"\r\n'
+      printf '"FriendlyName"="Communications Port (COM%d)"\r\n\r\n' "$port"
+    done
+  } >"$dir/ports.reg"
+  WINEPREFIX=$prefix "$wine" regedit /S "$(winpath "$dir/ports.reg")" >/dev/null 2>&1
+  if [ -n "$version" ]; then
+    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
+  fi
+
+  cp "$build/bin/telmar-setup.exe" "$dir/app/"
+  [ "$library" = 1 ] && cp "$build/bin/qlpinw32.dll" "$dir/app/"
+  if [ "$plant" = 1 ]; then
+    cp "$build/bin/qlpinw32.dll" "$build/wine-doubles/winscard.dll" "$dir/cwd/"
+  else
+    cp "$build/wine-doubles/winscard.dll" "$system32/"
+  fi
+  printf '%s' "$pcsc" | tr ';' '\n' >"$dir/readers.txt"
+
+  local data=$prefix/drive_c/ProgramData/velmora/telmarv3
+  case $version in winxp*) data="$prefix/drive_c/ProgramData/Application Data/velmora/telmarv3" ;; esac
+  mkdir -p "$data"
+  [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
+
+  (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers \
+     QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
+     "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
+  local status=$?
+  WINEPREFIX=$prefix wineserver -w
+
+  local problem=""
+  [ $status -eq 0 ] || problem="exit status $status"
+  if [ -e "$data/QLP_CONFIG.INI" ]; then problem="QLP_CONFIG.INI left behind"; fi
+  if [ "$expected" = - ]; then
+    if [ -n "$earlier" ]; then
+      cmp -s "$earlier" "$data/telmar.old" || problem="the earlier telmar.old was changed"
+    elif [ -e "$data/telmar.old" ]; then
+      problem="telmar.old written with no reader"
+    fi
+  elif [ ! -f "$data/telmar.old" ]; then
+    problem="no telmar.old in $data"
+  elif ! cmp -s "$expected_dir/$expected" "$data/telmar.old" &&
+       ! diff <(non_empty "$expected_dir/$expected") <(non_empty "$data/telmar.old") >"$dir/diff"; then
+    problem="differs from $expected: $(head -c 600 "$dir/diff")"
+  elif grep -q $'[^\r]$' <(sed -n '$p' "$data/telmar.old"); then
+    problem="lines do not end in CR LF"
+  fi
+  local line
+  for line in "${logs[@]}"; do
+    grep -qxF "$line" "$dir/qlp.log" 2>/dev/null || problem="log lacks: $line"
+  done
+  if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+}
+
+run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
+  "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
+run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
+  "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
+run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader B 00 00"
+run_case two-serial-one-pcsc two-serial-one-pcsc.old ports=1,2,3 readers=1@19200,3@9600 \
+  "pcsc=Reader A 00 00"
+run_case library-missing pcsc-one-only.old no-library ports=3 readers=3@19200 "pcsc=Reader A 00 00"
+run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
+printf 'an earlier run\r\n' >"$work/earlier.old"
+run_case no-reader - ports=1,2 "earlier=$work/earlier.old"
+run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
+  "pcsc=Reader A"
+run_case planted-libraries-ignored - plant ports=3 readers=3@19200 "pcsc=Planted Reader"
+
+echo "Wine end-to-end: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
