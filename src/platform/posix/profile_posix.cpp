@@ -1,17 +1,346 @@
+// Profile strings on POSIX, with the behaviour of the Windows calls that the program
+// relies on. The file is taken as bytes (Windows-1252 text, any byte kept); a line ends
+// at LF, a CR before the LF belongs to the line end. A line whose first non-blank
+// character is ';' is a comment, one that starts with '[' opens a section (its name runs
+// to the last ']' of the line), any other line with '=' is a key. Names are compared
+// without regard to ASCII case, blanks (space, tab) around names and values are ignored,
+// the first section and the first key of a name win.
+//
+// Writing keeps every byte of the file that the change does not touch: a key that
+// exists has its line replaced, a missing key goes right after the last non-empty line
+// of its section, a missing section goes at the end of the file ("[section]" then the
+// key, no blank line before it). Every line written ends in CR LF. The new content goes
+// to a temporary file in the same folder that is then renamed over the original, so a
+// failed write leaves the original as it was.
 #include "platform/profile.h"
 
-// Placeholder until the POSIX profile-string implementation lands.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
 namespace platform {
 
-unsigned long ReadProfileString(const char*, const char*, const char* defaultValue,
-                                char* out, unsigned long size, const char*) {
-  if (size == 0) return 0;
-  unsigned long n = 0;
-  for (; defaultValue && defaultValue[n] && n + 1 < size; ++n) out[n] = defaultValue[n];
-  out[n] = '\0';
-  return n;
+namespace {
+
+enum LineKind { kBlankLine, kCommentLine, kSectionLine, kKeyLine, kOtherLine };
+
+// One line of the file, as offsets into its content. [begin, contentEnd) is the text,
+// [contentEnd, end) the line end: LF, CR LF, or nothing on a last line without one.
+// For a section line [nameBegin, nameEnd) is the section name; for a key line it is the
+// key and [valueBegin, valueEnd) the value, both without surrounding blanks.
+struct Line {
+  size_t begin;
+  size_t contentEnd;
+  size_t end;
+  LineKind kind;
+  size_t nameBegin;
+  size_t nameEnd;
+  size_t valueBegin;
+  size_t valueEnd;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void Trim(const std::string& text, size_t* begin, size_t* end) {
+  while (*begin < *end && IsBlank(text[*begin])) ++*begin;
+  while (*end > *begin && IsBlank(text[*end - 1])) --*end;
 }
 
-int WriteProfileString(const char*, const char*, const char*, const char*) { return 0; }
+void TrimArgument(const char* text, size_t* begin, size_t* end) {
+  *begin = 0;
+  *end = std::strlen(text);
+  while (*begin < *end && IsBlank(text[*begin])) ++*begin;
+  while (*end > *begin && IsBlank(text[*end - 1])) --*end;
+}
+
+// Whether content[begin, end) names the same thing as `name` (blanks around the name
+// ignored, ASCII case ignored).
+bool SameName(const std::string& content, size_t begin, size_t end, const char* name) {
+  size_t nameBegin;
+  size_t nameEnd;
+  TrimArgument(name, &nameBegin, &nameEnd);
+  if (end - begin != nameEnd - nameBegin) return false;
+  for (size_t i = 0; i < end - begin; ++i) {
+    if (LowerAscii(content[begin + i]) != LowerAscii(name[nameBegin + i])) return false;
+  }
+  return true;
+}
+
+void Classify(const std::string& content, Line* line) {
+  size_t begin = line->begin;
+  size_t end = line->contentEnd;
+  Trim(content, &begin, &end);
+  line->nameBegin = line->nameEnd = line->valueBegin = line->valueEnd = begin;
+  if (begin == end) {
+    line->kind = kBlankLine;
+  } else if (content[begin] == ';') {
+    line->kind = kCommentLine;
+  } else if (content[begin] == '[') {
+    line->kind = kSectionLine;
+    size_t close = end;
+    for (size_t i = end; i > begin + 1; --i) {
+      if (content[i - 1] == ']') {
+        close = i - 1;
+        break;
+      }
+    }
+    line->nameBegin = begin + 1;
+    line->nameEnd = close;
+    Trim(content, &line->nameBegin, &line->nameEnd);
+  } else {
+    const void* equals = std::memchr(content.data() + begin, '=', end - begin);
+    if (equals == nullptr) {
+      line->kind = kOtherLine;
+      return;
+    }
+    size_t at = static_cast<const char*>(equals) - content.data();
+    line->kind = kKeyLine;
+    line->nameBegin = begin;
+    line->nameEnd = at;
+    Trim(content, &line->nameBegin, &line->nameEnd);
+    line->valueBegin = at + 1;
+    line->valueEnd = end;
+    Trim(content, &line->valueBegin, &line->valueEnd);
+  }
+}
+
+std::vector<Line> SplitLines(const std::string& content) {
+  std::vector<Line> lines;
+  size_t begin = 0;
+  while (begin < content.size()) {
+    Line line;
+    line.begin = begin;
+    const void* feed = std::memchr(content.data() + begin, '\n', content.size() - begin);
+    line.end = feed ? static_cast<const char*>(feed) - content.data() + 1 : content.size();
+    line.contentEnd = feed ? line.end - 1 : line.end;
+    if (line.contentEnd > begin && content[line.contentEnd - 1] == '\r') --line.contentEnd;
+    Classify(content, &line);
+    lines.push_back(line);
+    begin = line.end;
+  }
+  return lines;
+}
+
+// Where a section lies among the lines: its header, and the first line after its body.
+struct SectionSpan {
+  bool found;
+  size_t header;
+  size_t bodyEnd;
+};
+
+SectionSpan FindSection(const std::string& content, const std::vector<Line>& lines,
+                        const char* section) {
+  SectionSpan span = {false, 0, 0};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].kind == kSectionLine &&
+        SameName(content, lines[i].nameBegin, lines[i].nameEnd, section)) {
+      span.found = true;
+      span.header = i;
+      span.bodyEnd = i + 1;
+      while (span.bodyEnd < lines.size() && lines[span.bodyEnd].kind != kSectionLine) {
+        ++span.bodyEnd;
+      }
+      return span;
+    }
+  }
+  return span;
+}
+
+// Index of the key's line in the section, or lines.size() when it has none.
+size_t FindKey(const std::string& content, const std::vector<Line>& lines,
+               const SectionSpan& span, const char* key) {
+  for (size_t i = span.header + 1; i < span.bodyEnd; ++i) {
+    if (lines[i].kind == kKeyLine && SameName(content, lines[i].nameBegin, lines[i].nameEnd, key)) {
+      return i;
+    }
+  }
+  return lines.size();
+}
+
+enum FileState { kFileAbsent, kFilePresent, kFileUnusable };
+
+// Reads the whole file at `path`. kFileAbsent when there is none, kFileUnusable when
+// something else than a readable regular file lies there.
+FileState LoadFile(const char* path, std::string* content, struct stat* info) {
+  content->clear();
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? kFileAbsent : kFileUnusable;
+  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    close(fd);
+    return kFileUnusable;
+  }
+  char buffer[8192];
+  for (;;) {
+    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count == 0) break;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return kFileUnusable;
+    }
+    content->append(buffer, static_cast<size_t>(count));
+  }
+  close(fd);
+  return kFilePresent;
+}
+
+bool WriteAll(int fd, const std::string& content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    ssize_t count = write(fd, content.data() + done, content.size() - done);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(count);
+  }
+  return true;
+}
+
+// A new file at `path`, which did not exist: nothing to protect, so it is written
+// directly and removed again when the write fails.
+bool CreateNewFile(const char* path, const std::string& content) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool written = WriteAll(fd, content);
+  if (close(fd) != 0) written = false;
+  if (!written) unlink(path);
+  return written;
+}
+
+// Puts `content` in place of the existing file at `path` through a temporary file in
+// the same folder; the original keeps its mode and, where allowed, its owner.
+bool ReplaceFile(const char* path, const struct stat& info, const std::string& content) {
+  char* resolved = realpath(path, nullptr);
+  std::string target = resolved ? resolved : path;
+  std::free(resolved);
+  std::string temporary = target + ".XXXXXX";
+  int fd = mkstemp(&temporary[0]);
+  if (fd < 0) return false;
+  bool written = WriteAll(fd, content) && fchmod(fd, info.st_mode & 07777) == 0;
+  if (fchown(fd, info.st_uid, info.st_gid) != 0) {
+    // Another owner is beyond an ordinary user's rights; the file stays theirs to read.
+  }
+  if (written && fsync(fd) != 0) written = false;
+  if (close(fd) != 0) written = false;
+  if (written && rename(temporary.c_str(), target.c_str()) != 0) written = false;
+  if (!written) unlink(temporary.c_str());
+  return written;
+}
+
+// Like a file with the read-only attribute on Windows, a file without any write
+// permission bit is refused, also to the super-user.
+bool MayWrite(const char* path, const struct stat& info) {
+  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(path, W_OK) == 0;
+}
+
+std::string TrimmedCopy(const char* text) {
+  size_t begin;
+  size_t end;
+  TrimArgument(text, &begin, &end);
+  return std::string(text + begin, end - begin);
+}
+
+// The file's content after the change. A null key removes the whole section, a null
+// value removes the key.
+std::string Edit(const std::string& content, const char* section, const char* key,
+                 const char* value) {
+  std::vector<Line> lines = SplitLines(content);
+  SectionSpan span = FindSection(content, lines, section);
+  if (key == nullptr) {
+    if (!span.found) return content;
+    size_t from = lines[span.header].begin;
+    size_t to = span.bodyEnd < lines.size() ? lines[span.bodyEnd].begin : content.size();
+    return content.substr(0, from) + content.substr(to);
+  }
+  size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
+  if (value == nullptr) {
+    if (keyLine == lines.size()) return content;
+    return content.substr(0, lines[keyLine].begin) + content.substr(lines[keyLine].end);
+  }
+  std::string entry = TrimmedCopy(key) + "=" + value + "\r\n";
+  if (keyLine != lines.size()) {
+    return content.substr(0, lines[keyLine].begin) + entry + content.substr(lines[keyLine].end);
+  }
+  if (span.found) {
+    size_t last = span.header;
+    for (size_t i = span.header + 1; i < span.bodyEnd; ++i) {
+      if (lines[i].kind != kBlankLine) last = i;
+    }
+    size_t at = lines[last].end;
+    bool ended = content[at - 1] == '\n';
+    return content.substr(0, at) + (ended ? "" : "\r\n") + entry + content.substr(at);
+  }
+  std::string updated = content;
+  if (!updated.empty() && updated[updated.size() - 1] != '\n') updated += "\r\n";
+  return updated + "[" + TrimmedCopy(section) + "]\r\n" + entry;
+}
+
+}  // namespace
+
+unsigned long ReadProfileString(const char* section, const char* key,
+                                const char* defaultValue, char* out,
+                                unsigned long size, const char* path) {
+  if (out == nullptr || size == 0) return 0;
+  const char* from = nullptr;
+  size_t length = 0;
+  std::string content;
+  struct stat info;
+  if (section != nullptr && key != nullptr && path != nullptr &&
+      LoadFile(path, &content, &info) == kFilePresent) {
+    std::vector<Line> lines = SplitLines(content);
+    SectionSpan span = FindSection(content, lines, section);
+    size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
+    if (keyLine != lines.size()) {
+      size_t begin = lines[keyLine].valueBegin;
+      size_t end = lines[keyLine].valueEnd;
+      // A value in matching quotes, double or single, is read without them.
+      if (end - begin >= 2 && (content[begin] == '"' || content[begin] == '\'') &&
+          content[end - 1] == content[begin]) {
+        ++begin;
+        --end;
+      }
+      from = content.data() + begin;
+      length = end - begin;
+      const void* nul = std::memchr(from, '\0', length);
+      if (nul != nullptr) length = static_cast<const char*>(nul) - from;
+    }
+  }
+  if (from == nullptr) {
+    // As on Windows, trailing blanks of the default are not returned.
+    from = defaultValue != nullptr ? defaultValue : "";
+    length = std::strlen(from);
+    while (length > 0 && IsBlank(from[length - 1])) --length;
+  }
+  if (length > size - 1) length = size - 1;
+  std::memcpy(out, from, length);
+  out[length] = '\0';
+  return static_cast<unsigned long>(length);
+}
+
+int WriteProfileString(const char* section, const char* key, const char* value,
+                       const char* path) {
+  if (section == nullptr || path == nullptr || path[0] == '\0') return 0;
+  std::string content;
+  struct stat info;
+  FileState state = LoadFile(path, &content, &info);
+  if (state == kFileUnusable) return 0;
+  if (state == kFilePresent && !MayWrite(path, info)) return 0;
+  std::string updated = Edit(content, section, key, value);
+  if (state == kFileAbsent) {
+    if (updated.empty()) return 1;  // nothing to remove from a file that is not there
+    return CreateNewFile(path, updated) ? 1 : 0;
+  }
+  if (updated == content) return 1;
+  return ReplaceFile(path, info, updated) ? 1 : 0;
+}
 
 }  // namespace platform

@@ -1,0 +1,204 @@
+#include "config/manager_config_writer.h"
+
+#include <cstdio>
+
+#include "platform/profile.h"
+
+namespace {
+
+std::string Decimal(int32_t number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%ld", static_cast<long>(number));
+  return text;
+}
+
+// The reader name as it may stand on one line: a CR, LF or other control character
+// could break the line and add sections or keys, so each becomes a blank.
+std::string OneLine(const char* text) {
+  std::string line = text != nullptr ? text : "";
+  for (char& c : line) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return line;
+}
+
+// A logical reader's name, and its alias when it has one.
+struct LogicalName {
+  std::string name;
+  const char* alias;
+};
+
+// Channel 1 carries the unnumbered names, the others the number n - 1.
+LogicalName SerialName(const char* base, int32_t n, const char* alias) {
+  if (n == 1) return LogicalName{base, alias};
+  return LogicalName{base + Decimal(n - 1), nullptr};
+}
+
+// PC/SC readers go in pairs: k odd a professional-card reader, k even a patient-card
+// one, numbered n div 2 and (n - 1) div 2; channels 1 and 2 take the unnumbered names.
+LogicalName PcscName(int32_t n, int32_t k) {
+  if (k % 2 != 0) {
+    if (n == 1) return LogicalName{"CPS", "TRANSPA1"};
+    return LogicalName{"CPS" + Decimal(n / 2), nullptr};
+  }
+  if (n == 2) return LogicalName{"Bemira", "TRANSPA2"};
+  return LogicalName{"Bemira" + Decimal((n - 1) / 2), nullptr};
+}
+
+void NameLines(ConfigStream& stream, const LogicalName& name) {
+  stream.WriteLine(("NomLAD=" + name.name).c_str());
+  if (name.alias != nullptr) {
+    stream.WriteLine("NbAlias=1");
+    stream.WriteLine((std::string("NomAlias1=") + name.alias).c_str());
+  } else {
+    stream.WriteLine("NbAlias=0");
+  }
+}
+
+}  // namespace
+
+ManagerConfigWriter::ManagerConfigWriter() : ManagerConfigWriter(configStream) {}
+
+ManagerConfigWriter::ManagerConfigWriter(ConfigStream& output)
+    : headerPending(1),
+      qlpProtocolPending(1),
+      pcscProtocolPending(1),
+      channelCount(0),
+      pcscChannelCount(0),
+      stream(output) {
+  // A path that cannot be built stays empty, and every open of it fails.
+  platform::DataFilePath("telmar.old", filePath, sizeof filePath);
+}
+
+void ManagerConfigWriter::Line(const std::string& text) { stream.WriteLine(text.c_str()); }
+
+void ManagerConfigWriter::OpenForAppend() {
+  if (!stream.IsOpen()) stream.Open(filePath, ConfigStream::kAppend);
+}
+
+void ManagerConfigWriter::WriteHeader() {
+  // An open stream cannot be opened again: the open fails and the stream keeps its
+  // failed state, so nothing lands behind the lines of an earlier file.
+  stream.Open(filePath, ConfigStream::kTruncate);
+  Line("; Fichier de configuration du TELMAR dans l'environnement Windows.");
+  Line("; Fichier g\xE9n\xE9r\xE9 automatiquement lors de la primo-installation.");
+  Line("; Le protocole velmora (QLP) est utilis\xE9.");
+  Line("");
+  headerPending = 0;
+}
+
+void ManagerConfigWriter::WriteQlpProtocol() {
+  if (qlpProtocolPending != 1) return;
+  if (headerPending == 1) WriteHeader();
+  OpenForAppend();
+  Line(";Protocole QLP");
+  Line("[PROTOCOLE0]");
+  Line("Config=1000,20,15000");
+  Line("NomLib=QLPINW32.DLL");
+  Line("");
+  stream.Close();
+  qlpProtocolPending = 0;
+}
+
+void ManagerConfigWriter::WritePcscProtocol() {
+  if (pcscProtocolPending != 1) return;
+  if (headerPending == 1) WriteHeader();
+  OpenForAppend();
+  Line(";Protocole PC/SC");
+  Line("[PROTOCOLE1]");
+  Line("Config=0");
+  Line("NomLib=CRDLW32.DLL");
+  Line("ListeCanaux=");
+  Line("");
+  stream.Close();
+  pcscProtocolPending = 0;
+}
+
+void ManagerConfigWriter::WriteConfigSection() {
+  OpenForAppend();
+  Line("[CONFIG]");
+  Line("NbCanaux=");
+  Line("");
+  stream.Close();
+}
+
+void ManagerConfigWriter::AddSerialChannel(int32_t port, int32_t baud) {
+  channelCount += 1;
+  const int32_t n = channelCount;
+  if (n == 1) WriteConfigSection();
+  OpenForAppend();
+  const std::string section = "[CANAL" + Decimal(n);
+  Line(section + "]");
+  Line("TCanal=1");
+  Line("Index=" + Decimal(port));
+  Line("Protocole=0");
+  Line("Caracteristiques=" + Decimal(baud) + ",1,8,0,0");
+  Line("NbPAD=1");
+  Line("");
+  Line(section + ".PAD1]");
+  Line("PAD=2");
+  Line("NbLAD=3");
+  Line("");
+  Line(section + ".PAD1.LAD1]");
+  Line("LAD=1");
+  NameLines(stream, SerialName("CPS", n, "TRANSPA1"));
+  Line("");
+  Line(section + ".PAD1.LAD2]");
+  Line("LAD=0");
+  NameLines(stream, SerialName("Log_TZ", n, nullptr));
+  Line("");
+  Line(section + ".PAD1.LAD3]");
+  Line("LAD=2");
+  NameLines(stream, SerialName("Bemira", n, "TRANSPA2"));
+  Line("");
+  stream.Close();
+}
+
+void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
+  channelCount += 1;
+  pcscChannelCount += 1;
+  const int32_t n = channelCount;
+  const int32_t k = pcscChannelCount;
+  if (n == 1) WriteConfigSection();
+  if (k == 1) {
+    channelList = Decimal(n);
+  } else {
+    channelList += "," + Decimal(n);
+  }
+  OpenForAppend();
+  const std::string section = "[CANAL" + Decimal(n);
+  Line(section + "]");
+  Line("TCanal=3");
+  Line("Index=" + Decimal(k));
+  Line("Protocole=1");
+  Line("Caracteristiques=" + OneLine(readerName));
+  Line("NbPAD=1");
+  Line("");
+  Line(section + ".PAD1]");
+  Line("PAD=0");
+  Line("NbLAD=1");
+  Line("");
+  Line(section + ".PAD1.LAD1]");
+  Line("LAD=1");
+  NameLines(stream, PcscName(n, k));
+  Line("");
+  stream.Close();
+}
+
+uint16_t ManagerConfigWriter::SetChannelList() {
+  OpenForAppend();
+  if (filePath[0] == '\0') return CONFIG_FILE_ERROR;
+  return platform::WriteProfileString("PROTOCOLE1", "ListeCanaux", channelList.c_str(),
+                                      filePath)
+             ? 0
+             : CONFIG_FILE_ERROR;
+}
+
+uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
+  OpenForAppend();
+  if (filePath[0] == '\0') return CONFIG_FILE_ERROR;
+  return platform::WriteProfileString("CONFIG", "NbCanaux", Decimal(total).c_str(), filePath)
+             ? 0
+             : CONFIG_FILE_ERROR;
+}

@@ -1,0 +1,276 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::string_literals;
+using testing_support::CrLfLines;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+std::string Read(const std::string& path, const char* section, const char* key,
+                 const char* defaultValue = "<none>", unsigned long size = 256) {
+  char out[256];
+  platform::ReadProfileString(section, key, defaultValue, out, size, path.c_str());
+  return out;
+}
+
+int Write(const std::string& path, const char* section, const char* key, const char* value) {
+  return platform::WriteProfileString(section, key, value, path.c_str());
+}
+
+size_t EntriesIn(const std::string& folder) {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+class ProfileRead : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.Join("a.ini");
+    WriteFile(path,
+              "; a comment=not a key\r\n"
+              "[Serie]\r\n"
+              "  Vitesse\t=  19200  \r\n"
+              "Quoted=\"  spaced  \"\n"
+              "Single='x'\r\n"
+              "Unmatched=\"abc\r\n"
+              "Empty=\r\n"
+              ";Hidden=1\r\n"
+              "NoEquals\r\n"
+              "Accent=caf\xE9\r\n"
+              "Vitesse=second\r\n"
+              "\t[ Other Section ]  \r\n"
+              "Key=other\r\n"
+              "[SERIE]\r\n"
+              "Late=duplicate section\r\n");
+  }
+  TempDir dir;
+  std::string path;
+};
+
+TEST_F(ProfileRead, NamesIgnoreCaseAndBlanksAndValuesLoseBlanksAndQuotes) {
+  EXPECT_EQ("19200", Read(path, "serie", "VITESSE"));
+  EXPECT_EQ("19200", Read(path, " SeRiE ", "\tvitesse "));
+  EXPECT_EQ("  spaced  ", Read(path, "Serie", "Quoted"));
+  EXPECT_EQ("x", Read(path, "Serie", "Single"));
+  EXPECT_EQ("\"abc", Read(path, "Serie", "Unmatched"));
+  EXPECT_EQ("", Read(path, "Serie", "Empty"));
+  EXPECT_EQ("caf\xE9", Read(path, "Serie", "Accent"));
+  EXPECT_EQ("other", Read(path, "other section", "key"));
+}
+
+TEST_F(ProfileRead, FirstSectionAndFirstKeyOfANameWin) {
+  EXPECT_EQ("19200", Read(path, "Serie", "Vitesse"));
+  EXPECT_EQ("<none>", Read(path, "Serie", "Late"));
+}
+
+TEST_F(ProfileRead, DefaultWhenKeySectionOrFileIsAbsent) {
+  EXPECT_EQ("dflt", Read(path, "Serie", "Missing", "dflt"));
+  EXPECT_EQ("dflt", Read(path, "Serie", "Key", "dflt"));  // key of another section
+  EXPECT_EQ("dflt", Read(path, "Serie", "NoEquals", "dflt"));
+  EXPECT_EQ("dflt", Read(path, "Serie", ";Hidden", "dflt"));
+  EXPECT_EQ("dflt", Read(path, "Nowhere", "Vitesse", "dflt"));
+  EXPECT_EQ("dflt", Read(dir.Join("absent.ini"), "Serie", "Vitesse", "dflt"));
+  EXPECT_EQ("dflt", Read(dir.path(), "Serie", "Vitesse", "dflt"));  // a directory
+  EXPECT_EQ("", Read(path, "Serie", "Missing", nullptr));
+  EXPECT_EQ("dflt", Read(path, "Serie", "Missing", "dflt  "));
+}
+
+TEST_F(ProfileRead, ValueAndDefaultAreCutToTheBuffer) {
+  char out[8];
+  std::memset(out, '#', sizeof out);
+  EXPECT_EQ(3u, platform::ReadProfileString("Serie", "Vitesse", "", out, 4, path.c_str()));
+  EXPECT_STREQ("192", out);
+  EXPECT_EQ('#', out[4]);
+  EXPECT_EQ(5u, platform::ReadProfileString("Serie", "Vitesse", "", out, 6, path.c_str()));
+  EXPECT_STREQ("19200", out);
+  EXPECT_EQ(0u, platform::ReadProfileString("Serie", "Vitesse", "", out, 1, path.c_str()));
+  EXPECT_STREQ("", out);
+  std::memset(out, '#', sizeof out);
+  EXPECT_EQ(2u, platform::ReadProfileString("Serie", "Missing", "COM1", out, 3, path.c_str()));
+  EXPECT_STREQ("CO", out);
+  EXPECT_EQ('#', out[3]);
+  out[0] = '#';
+  EXPECT_EQ(0u, platform::ReadProfileString("Serie", "Vitesse", "", out, 0, path.c_str()));
+  EXPECT_EQ('#', out[0]);
+}
+
+TEST(ProfileReadOddFiles, NulBytesMissingLineEndAndLongLines) {
+  TempDir dir;
+  std::string path = dir.Join("odd.ini");
+  std::string longValue(100000, 'v');
+  std::string content = "[A]\r\nNul=ab\0cd\r\nX\0Y=1\r\nLong="s;
+  content += longValue + "\n[B]\nLast=end";
+  WriteFile(path, content);
+  EXPECT_EQ("ab", Read(path, "A", "Nul"));
+  EXPECT_EQ("end", Read(path, "B", "Last"));
+  char out[200001];
+  EXPECT_EQ(longValue.size(),
+            platform::ReadProfileString("A", "Long", "", out, sizeof out, path.c_str()));
+  EXPECT_EQ(longValue, out);
+  EXPECT_EQ(1, Write(path, "B", "Last", "changed"));
+  EXPECT_EQ(content.substr(0, content.size() - 8) + "Last=changed\r\n", ReadFile(path));
+}
+
+TEST(ProfileWrite, ReplacingAKeyLeavesEveryOtherByteAsItWas) {
+  TempDir dir;
+  std::string path = dir.Join("w.ini");
+  const std::string before =
+      "; comment\n"
+      "\n"
+      "[CONFIG]\r\n"
+      "  nbcanaux =  \r\n"
+      "Other=\xE9t\xE9\n"
+      "\r\n"
+      "[Next]\r\n"
+      "NbCanaux=keep\n";
+  WriteFile(path, before);
+  EXPECT_EQ(1, Write(path, "config", "NbCanaux", "2"));
+  const std::string after =
+      "; comment\n"
+      "\n"
+      "[CONFIG]\r\n"
+      "NbCanaux=2\r\n"
+      "Other=\xE9t\xE9\n"
+      "\r\n"
+      "[Next]\r\n"
+      "NbCanaux=keep\n";
+  EXPECT_EQ(after, ReadFile(path));
+  EXPECT_EQ(1, Write(path, "CONFIG", "NBCANAUX", "3"));
+  EXPECT_EQ("3", Read(path, "CONFIG", "NbCanaux"));
+  EXPECT_NE(std::string::npos, ReadFile(path).find("\r\nNBCANAUX=3\r\nOther"));
+  EXPECT_EQ(1u, EntriesIn(dir.path()));  // no temporary file left behind
+}
+
+TEST(ProfileWrite, MissingKeyGoesAfterTheLastNonEmptyLineOfItsSection) {
+  TempDir dir;
+  std::string path = dir.Join("w.ini");
+  WriteFile(path, "[A]\r\nx=1\r\n; note\n\r\n  \r\n[B]\r\ny=2\r\n");
+  EXPECT_EQ(1, Write(path, "a", "z", "3"));
+  EXPECT_EQ("[A]\r\nx=1\r\n; note\nz=3\r\n\r\n  \r\n[B]\r\ny=2\r\n", ReadFile(path));
+  // A section with nothing below its header.
+  WriteFile(path, "[A]\n\n[B]\n");
+  EXPECT_EQ(1, Write(path, "B", "k", "v"));
+  EXPECT_EQ(1, Write(path, "A", "k", "v"));
+  EXPECT_EQ("[A]\nk=v\r\n\n[B]\nk=v\r\n", ReadFile(path));
+}
+
+TEST(ProfileWrite, LastLineWithoutLineEndGetsCrLfBeforeWhatFollows) {
+  TempDir dir;
+  std::string path = dir.Join("w.ini");
+  WriteFile(path, "[A]\r\nx=1");
+  EXPECT_EQ(1, Write(path, "A", "y", "2"));
+  EXPECT_EQ("[A]\r\nx=1\r\ny=2\r\n", ReadFile(path));
+  WriteFile(path, "[A]\nx=1");
+  EXPECT_EQ(1, Write(path, "New", "k", "v"));
+  EXPECT_EQ("[A]\nx=1\r\n[New]\r\nk=v\r\n", ReadFile(path));
+  WriteFile(path, "[A]\nx=1\n");
+  EXPECT_EQ(1, Write(path, "New", "k", "v"));
+  EXPECT_EQ("[A]\nx=1\n[New]\r\nk=v\r\n", ReadFile(path));
+}
+
+TEST(ProfileWrite, MissingOrEmptyFileIsCreated) {
+  TempDir dir;
+  std::string path = dir.Join("new.ini");
+  EXPECT_EQ(1, Write(path, "CONFIG", "NbCanaux", "1"));
+  EXPECT_EQ(CrLfLines({"[CONFIG]", "NbCanaux=1"}), ReadFile(path));
+  WriteFile(path, "");
+  EXPECT_EQ(1, Write(path, "S", "K", ""));
+  EXPECT_EQ(CrLfLines({"[S]", "K="}), ReadFile(path));
+}
+
+TEST(ProfileWrite, FailsWithoutDamageWhenTheFileCannotBeWritten) {
+  TempDir dir;
+  EXPECT_EQ(0, Write(dir.Join("absent/x.ini"), "S", "K", "V"));
+  EXPECT_FALSE(FileExists(dir.Join("absent")));
+  EXPECT_EQ(0, Write(dir.path(), "S", "K", "V"));
+  EXPECT_EQ(0, Write("", "S", "K", "V"));
+
+  std::string path = dir.Join("ro.ini");
+  WriteFile(path, "[S]\r\nK=old\r\n");
+  chmod(path.c_str(), 0444);
+  EXPECT_EQ(0, Write(path, "S", "K", "new"));
+  EXPECT_EQ(0, Write(path, "T", "K", "new"));
+  EXPECT_EQ("[S]\r\nK=old\r\n", ReadFile(path));
+  EXPECT_EQ(1u, EntriesIn(dir.path()));
+}
+
+TEST(ProfileWrite, KeepsTheFileModeAndWritesThroughALink) {
+  TempDir dir;
+  std::string path = dir.Join("m.ini");
+  WriteFile(path, "[S]\r\nK=old\r\n");
+  chmod(path.c_str(), 0640);
+  std::string link = dir.Join("link.ini");
+  std::filesystem::create_symlink(path, link);
+  EXPECT_EQ(1, Write(link, "S", "K", "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ("[S]\r\nK=new\r\n", ReadFile(path));
+  struct stat info;
+  ASSERT_EQ(0, stat(path.c_str(), &info));
+  EXPECT_EQ(0640u, info.st_mode & 07777);
+}
+
+TEST(ProfileWrite, NullValueRemovesTheKeyAndNullKeyTheSection) {
+  TempDir dir;
+  std::string path = dir.Join("d.ini");
+  WriteFile(path, "[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n[C]\r\n");
+  EXPECT_EQ(1, Write(path, "A", "x", nullptr));
+  EXPECT_EQ(1, Write(path, "B", nullptr, nullptr));
+  EXPECT_EQ(1, Write(path, "A", "absent", nullptr));
+  EXPECT_EQ("[A]\r\ny=2\r\n[C]\r\n", ReadFile(path));
+  EXPECT_EQ(0, Write(path, nullptr, "x", "1"));
+}
+
+// The read-back of the serial parameter file on its default content: every key is read
+// and written back in turn, which completes the file with a [QLP] section.
+TEST(ProfileWrite, SerialParameterReadBackOnDefaultContent) {
+  TempDir dir;
+  std::string path = dir.Join("QLP_CONFIG.INI");
+  const std::string defaults = CrLfLines({"[SERIE]", "Vitesse=9600", "Donnees=8", "Parite=0",
+                                          "Stop=0", "Type=0", "[PROTOCOLE0]",
+                                          "Config=1000,15,15000"});
+  WriteFile(path, defaults);
+  struct Step {
+    const char* section;
+    const char* key;
+    const char* fallback;
+    const char* expected;
+  };
+  const Step steps[] = {
+      {"SERIE", "Type", "0", "0"},           {"SERIE", "Vitesse", "0", "9600"},
+      {"SERIE", "Donnees", "0", "8"},        {"SERIE", "Parite", "0", "0"},
+      {"SERIE", "Stop", "0", "0"},           {"QLP", "PAD_STATION", "15", "15"},
+      {"QLP", "PAD_LECTEUR", "0", "0"},      {"PROTOCOLE0", "Config", "0,300,0", "1000,15,15000"},
+      {"QLP", "TReponse", "1000", "1000"},   {"QLP", "TMax", "65535", "65535"},
+  };
+  char port[20];
+  platform::ReadProfileString("SERIE", "Port", "COM1", port, sizeof port, path.c_str());
+  EXPECT_STREQ("COM1", port);
+  for (const Step& step : steps) {
+    char value[20];
+    platform::ReadProfileString(step.section, step.key, step.fallback, value, sizeof value,
+                                path.c_str());
+    EXPECT_STREQ(step.expected, value) << step.key;
+    EXPECT_EQ(1, Write(path, step.section, step.key, value)) << step.key;
+  }
+  EXPECT_EQ(defaults + CrLfLines({"[QLP]", "PAD_STATION=15", "PAD_LECTEUR=0", "TReponse=1000",
+                                  "TMax=65535"}),
+            ReadFile(path));
+}
+
+}  // namespace
