@@ -1,0 +1,124 @@
+#include "discovery/com_ports.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+const size_t kTextBufferSize = 512;
+// Guards against a service that misbehaves: a size whose double would not fit, and a
+// required size that keeps changing.
+const uint32_t kLargestPropertySize = 0x7FFFFFFFu;
+const int kMostPropertyRounds = 16;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The usual decimal conversion: blanks, an optional sign, digits up to the first other
+// character; no digits give 0. The value keeps its low 32 bits.
+int32_t DecimalValue(const char* text) {
+  while (IsBlank(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') {
+    negative = *text == '-';
+    ++text;
+  }
+  uint32_t value = 0;
+  while (*text >= '0' && *text <= '9') {
+    value = value * 10u + static_cast<uint32_t>(*text - '0');
+    ++text;
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+bool IsCandidateService(const char* service) {
+  return std::strstr(service, "Serial") != nullptr || std::strstr(service, "usbser") != nullptr;
+}
+
+}  // namespace
+
+char* ReadDeviceProperty(platform::DeviceInfoSet set, platform::DeviceRecord* record,
+                         uint32_t property) {
+  const platform::DeviceSetupApi& api = platform::deviceSetupApi;
+  uint32_t dataType = 0;
+  uint32_t required = 0;
+  if (api.getDeviceRegistryProperty(set, record, property, &dataType, nullptr, 0, &required)) {
+    return nullptr;
+  }
+  void* buffer = nullptr;
+  int rounds = 0;
+  while (api.getLastError() == platform::kErrorInsufficientBuffer) {
+    if (buffer != nullptr) {
+      api.localFree(buffer);
+      buffer = nullptr;
+    }
+    if (required == 0 || required > kLargestPropertySize || ++rounds > kMostPropertyRounds) {
+      return nullptr;
+    }
+    // Twice the size asked for, zero-filled: the text always ends with a NUL.
+    buffer = api.localAlloc(platform::kLmemZeroInit, 2 * static_cast<size_t>(required));
+    if (buffer == nullptr) return nullptr;
+    const uint32_t size = required;
+    if (api.getDeviceRegistryProperty(set, record, property, &dataType,
+                                      static_cast<uint8_t*>(buffer), size, &required)) {
+      break;
+    }
+  }
+  return static_cast<char*>(buffer);
+}
+
+bool PortNumberFromFriendlyName(const char* name, int32_t* number) {
+  const char* com = std::strstr(name, "COM");
+  if (com == nullptr) return false;
+  char rest[kTextBufferSize];
+  std::memset(rest, 0, sizeof rest);
+  std::strncpy(rest, com + 3, sizeof rest - 1);
+  if (rest[0] == '\0') return false;
+  char* close = std::strchr(rest, ')');
+  if (close == nullptr) return false;
+  *close = '\0';
+  *number = DecimalValue(rest);
+  return true;
+}
+
+int32_t EnumerateComPorts(ComPortList& list) {
+  for (int i = 0; i < kComPortListSize; ++i) list[i] = 0;
+  int32_t count = 0;
+
+  const platform::DeviceSetupApi& api = platform::deviceSetupApi;
+  platform::DeviceInfoSet set =
+      api.getClassDevs(&platform::kPortsClassGuid, nullptr, nullptr, platform::kDigcfPresent);
+
+  platform::DeviceRecord record;
+  std::memset(&record, 0, sizeof record);
+  record.size = sizeof record;
+  char friendlyName[kTextBufferSize];
+
+  for (uint32_t index = 0; api.enumDeviceInfo(set, index, &record); ++index) {
+    bool candidate = false;
+    if (char* service = ReadDeviceProperty(set, &record, platform::kSpdrpService)) {
+      candidate = IsCandidateService(service);
+      api.localFree(service);
+    }
+    if (!candidate) continue;
+
+    std::memset(friendlyName, 0, sizeof friendlyName);
+    if (char* text = ReadDeviceProperty(set, &record, platform::kSpdrpFriendlyName)) {
+      // A longer name is cut to the buffer's 511 characters.
+      for (size_t i = 0; i < sizeof friendlyName - 1 && text[i] != '\0'; ++i) {
+        friendlyName[i] = text[i];
+      }
+      api.localFree(text);
+    }
+    int32_t number = 0;
+    if (!PortNumberFromFriendlyName(friendlyName, &number)) continue;
+    if (count < kComPortListSize) list[count++] = number;
+  }
+
+  const uint32_t error = api.getLastError();
+  if (set != platform::InvalidDeviceInfoSet() && set != nullptr) api.destroyDeviceInfoList(set);
+  if (error == 0 || error == platform::kErrorNoMoreItems) return count;
+  return 0;
+}

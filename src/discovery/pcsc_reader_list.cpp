@@ -1,0 +1,151 @@
+#include "discovery/pcsc_reader_list.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// No workstation holds a megabyte of reader names; a longer length is a service fault
+// and is treated like a failed allocation.
+const platform::PcscDword kLongestReaderText = 0x100000;
+
+}  // namespace
+
+platform::EntryPoint GetEntryPoint(platform::ModuleHandle module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return platform::FindEntryPoint(module, name);
+}
+
+int32_t LoadPcscApi(PcscApi& api) {
+  api.module = platform::LoadSystemModule(platform::kPcscLibraryName);
+  if (api.module == nullptr) return PCSC_LIBRARY_MISSING;
+
+  platform::EntryPoint entry = GetEntryPoint(api.module, platform::kPcscEstablishContextName);
+  if (entry == nullptr) return PCSC_ENTRY_MISSING;
+  api.establishContextFn = reinterpret_cast<platform::PcscEstablishContextFn>(entry);
+
+  entry = GetEntryPoint(api.module, platform::kPcscReleaseContextName);
+  if (entry == nullptr) return PCSC_ENTRY_MISSING;
+  api.releaseContextFn = reinterpret_cast<platform::PcscReleaseContextFn>(entry);
+
+  entry = GetEntryPoint(api.module, platform::kPcscListReadersName);
+  if (entry == nullptr) return PCSC_ENTRY_MISSING;
+  api.listReadersFn = reinterpret_cast<platform::PcscListReadersFn>(entry);
+
+  entry = GetEntryPoint(api.module, platform::kPcscGetStatusChangeName);
+  if (entry == nullptr) return PCSC_ENTRY_MISSING;
+  api.getStatusChangeFn = reinterpret_cast<platform::PcscGetStatusChangeFn>(entry);
+  return 0;
+}
+
+int32_t CountStrings(const char* text, uint32_t length) {
+  if (length == 0) return 0;
+  int32_t count = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (text[i] != '\0') continue;
+    ++count;
+    if (i + 1 < length && text[i + 1] == '\0') break;
+  }
+  return count;
+}
+
+const char* NthString(const char* text, uint32_t length, int32_t n) {
+  if (length == 0) return nullptr;
+  if (n == 0) return text;
+  int32_t seen = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (text[i] != '\0') continue;
+    ++seen;
+    // A name that would start at the length lies outside the text.
+    if (i + 1 >= length) return nullptr;
+    if (text[i + 1] == '\0') return nullptr;
+    if (seen == n) return text + i + 1;
+  }
+  return nullptr;
+}
+
+PcscReaderList::PcscReaderList()
+    : api_(),
+      context_(0),
+      readerTextLength_(0),
+      count_(0),
+      names_(nullptr),
+      buffer_(nullptr),
+      bufferSize_(0) {
+  if (ListReaders() != 0 || buffer_ == nullptr) {
+    ReleaseContext();
+    return;
+  }
+  // The service may report more than it was given room for: never walk past the buffer.
+  uint32_t length = bufferSize_;
+  if (readerTextLength_ < length) length = static_cast<uint32_t>(readerTextLength_);
+  // A multi-string ends at its first empty name: one that starts with a NUL holds none.
+  if (length == 0 || buffer_[0] == '\0') return;
+
+  const int32_t count = CountStrings(buffer_, length);
+  if (count <= 0) return;
+  names_ = new (std::nothrow) const char*[count];
+  if (names_ == nullptr) {
+    ReleaseContext();
+    return;
+  }
+  for (int32_t i = 0; i < count; ++i) names_[i] = NthString(buffer_, length, i);
+  count_ = count;
+}
+
+PcscReaderList::~PcscReaderList() {
+  delete[] names_;
+  std::free(buffer_);
+}
+
+int32_t PcscReaderList::GetCount() const { return count_; }
+
+const char* PcscReaderList::GetName(int32_t i) const {
+  if (i < 0 || i >= count_) return nullptr;
+  return names_[i];
+}
+
+int32_t PcscReaderList::ListReaders() {
+  const int32_t loaded = LoadPcscApi(api_);
+  if (loaded != 0) return loaded;
+
+  if (context_ == 0) {
+    if (api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_) !=
+        platform::kPcscSuccess) {
+      return PCSC_CONTEXT_FAILED;
+    }
+  }
+
+  if (buffer_ != nullptr) {
+    delete[] names_;
+    names_ = nullptr;
+    count_ = 0;
+    std::free(buffer_);
+    buffer_ = nullptr;
+    bufferSize_ = 0;
+    readerTextLength_ = 0;
+  }
+
+  // Sizing call; any failure other than "no reader" shows again in the second call.
+  if (api_.listReadersFn(context_, nullptr, nullptr, &readerTextLength_) ==
+      platform::kPcscNoReadersAvailable) {
+    return SCARD_E_NO_READERS_AVAILABLE;
+  }
+
+  if (readerTextLength_ >= kLongestReaderText) return PCSC_LIST_FAILED;
+  const uint32_t size = static_cast<uint32_t>(readerTextLength_) + 1;
+  buffer_ = static_cast<char*>(std::calloc(size, 1));
+  if (buffer_ == nullptr) return PCSC_LIST_FAILED;
+  bufferSize_ = size;
+
+  const platform::PcscLong listed =
+      api_.listReadersFn(context_, nullptr, buffer_, &readerTextLength_);
+  if (listed == platform::kPcscSuccess) return 0;
+  if (listed == platform::kPcscReaderUnavailable) return SCARD_E_NO_READERS_AVAILABLE;
+  return PCSC_LIST_FAILED;
+}
+
+void PcscReaderList::ReleaseContext() {
+  if (api_.releaseContextFn != nullptr) api_.releaseContextFn(context_);
+  context_ = 0;
+}
