@@ -74,7 +74,7 @@ void platform::SleepMilliseconds(unsigned milliseconds) {
   Record("Sleep " + std::to_string(milliseconds));
 }
 
-ManagerConfigWriter::ManagerConfigWriter() : stream(configStream) { Record("Writer"); }
+ManagerConfigWriter::ManagerConfigWriter() : stream(configStream) { Record("NewWriter"); }
 void ManagerConfigWriter::WriteQlpProtocol() { Record("WriteQlpProtocol"); }
 void ManagerConfigWriter::WritePcscProtocol() { Record("WritePcscProtocol"); }
 void ManagerConfigWriter::AddSerialChannel(int32_t port, int32_t baud) {

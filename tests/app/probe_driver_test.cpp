@@ -45,7 +45,7 @@ class ProbeDriver : public ::testing::Test {
 
 TEST_F(ProbeDriver, NoPortAndNoReaderWritesNothing) {
   EXPECT_THAT(RunAndListWriterCalls(), IsEmpty());
-  EXPECT_EQ("Writer", workstation.calls.front());
+  EXPECT_EQ("NewWriter", workstation.calls.front());
 }
 
 TEST_F(ProbeDriver, ReaderAnsweringOnlyAt9600) {
@@ -54,7 +54,7 @@ TEST_F(ProbeDriver, ReaderAnsweringOnlyAt9600) {
   EXPECT_THAT(RunAndListWriterCalls(),
               ElementsAre("WriteQlpProtocol", "AddSerialChannel 1 9600", "SetChannelCount 1"));
   EXPECT_THAT(workstation.calls,
-              ElementsAre("Writer", "GetCount", "EnumerateComPorts", "SetPort 1", "SetSpeed 2",
+              ElementsAre("NewWriter", "GetCount", "EnumerateComPorts", "SetPort 1", "SetSpeed 2",
                           "Connect", "Sleep 100", "SetSpeed 1", "Connect", "Send", "Sleep 100",
                           "WriteQlpProtocol", "AddSerialChannel 1 9600", "SetChannelCount 1"));
 }

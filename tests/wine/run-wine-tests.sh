@@ -151,10 +151,12 @@ run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reade
   "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
 run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
-run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader B 00 00"
+run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
 run_case two-serial-one-pcsc two-serial-one-pcsc.old ports=1,2,3 readers=1@19200,3@9600 \
-  "pcsc=Reader A 00 00"
-run_case library-missing pcsc-one-only.old no-library ports=3 readers=3@19200 "pcsc=Reader A 00 00"
+  "pcsc=Reader A"
+run_case library-missing pcsc-two-only.old no-library ports=3 readers=3@19200 \
+  "pcsc=Reader A 00 00;Reader A 00 01"
+run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
 run_case no-reader - ports=1,2 "earlier=$work/earlier.old"

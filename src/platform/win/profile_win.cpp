@@ -1,5 +1,8 @@
 #include <windows.h>
 
+// <windows.h> names WriteProfileString as a macro for the system call of that name.
+#undef WriteProfileString
+
 #include "platform/profile.h"
 
 namespace platform {

@@ -1,0 +1,166 @@
+#include "serial/serial_param_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/profile.h"
+#include "platform/text_file.h"
+
+uint8_t comPort = 1;
+uint8_t padStation = 15;
+uint16_t configMiddle = 300;
+uint16_t tReponse = 1000;
+uint16_t tMax = 65535;
+uint16_t simulatorType = 0;
+
+namespace {
+
+const char kFileName[] = "QLP_CONFIG.INI";
+
+const char* const kDefaultLines[] = {
+    "[SERIE]", "Vitesse=9600", "Donnees=8", "Parite=0",
+    "Stop=0",  "Type=0",       "[PROTOCOLE0]", "Config=1000,15,15000",
+};
+
+// Every value is read into one buffer of this size, so a value keeps 19 characters.
+const unsigned long kValueSize = 20;
+
+// The usual decimal conversion: leading blanks, an optional sign, then digits up to the
+// first other character; no digits give 0. Digits beyond 32 bits wrap around, which
+// keeps the low 8 and 16 bits that the targets retain.
+int32_t ToNumber(const char* text) {
+  while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' ||
+         *text == '\f') {
+    ++text;
+  }
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = (*text++ == '-');
+  uint32_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + uint32_t(*text - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+// One key of the file: its section, its name, and the value buffer it is read into.
+class KeyReader {
+ public:
+  explicit KeyReader(const char* path) : path_(path) { value_[0] = '\0'; }
+
+  // Reads `key`, or `defaultText` when it is absent, into the value buffer.
+  const char* Read(const char* section, const char* key, const char* defaultText) {
+    platform::ReadProfileString(section, key, defaultText, value_, kValueSize, path_);
+    value_[kValueSize - 1] = '\0';
+    return value_;
+  }
+
+  // Reads `key` with the unsigned decimal `current` as default; returns its number.
+  int32_t ReadNumber(const char* section, const char* key, unsigned current) {
+    char defaultText[kValueSize];
+    std::snprintf(defaultText, sizeof defaultText, "%u", current);
+    return ToNumber(Read(section, key, defaultText));
+  }
+
+  // Writes the value buffer back as `key`; false when that failed.
+  bool WriteBack(const char* section, const char* key) {
+    return platform::WriteProfileString(section, key, value_, path_) != 0;
+  }
+
+  char* Value() { return value_; }
+
+ private:
+  const char* path_;
+  char value_[kValueSize];
+};
+
+// Splits the "Config" value at commas (runs of commas count as one separator) into up to
+// three numbers; false when fewer than three pieces are there. The numbers already
+// converted are stored even then.
+bool SplitConfig(const char* value, uint16_t* numbers[3]) {
+  int stored = 0;
+  const char* piece = value;
+  while (stored < 3) {
+    while (*piece == ',') ++piece;
+    if (*piece == '\0') return false;
+    *numbers[stored++] = static_cast<uint16_t>(ToNumber(piece));
+    while (*piece != '\0' && *piece != ',') ++piece;
+  }
+  return true;
+}
+
+}  // namespace
+
+SerialParamFile::SerialParamFile() {
+  if (!platform::DataFilePath(kFileName, path, sizeof path)) {
+    path[0] = '\0';
+    return;
+  }
+  platform::TextFile file;
+  if (!file.Open(path, platform::TextFile::kTruncate)) return;
+  for (const char* line : kDefaultLines) {
+    if (!file.WriteLine(line)) break;
+  }
+  file.Close();
+}
+
+SerialParamFile::~SerialParamFile() { Remove(); }
+
+void SerialParamFile::Remove() { platform::RemoveFile(path); }
+
+uint16_t SerialParamFile::ReadParams(SerialFraming& framing, ProtocolParams& protocol,
+                                     uint8_t& port, uint8_t& station, uint16_t& simulator) {
+  // Without a path the first write-back ("Type") could not succeed.
+  if (path[0] == '\0') return PARAM_FILE_ERROR;
+  KeyReader reader(path);
+
+  simulator = static_cast<uint16_t>(reader.ReadNumber("SERIE", "Type", simulator));
+  if (!reader.WriteBack("SERIE", "Type")) return PARAM_FILE_ERROR;
+
+  // "Port" holds "COM<n>": the number after the first three characters. A shorter
+  // value leaves no number, which gives 0. Never written back.
+  const char* portText = reader.Read("SERIE", "Port", "COM1");
+  port = std::strlen(portText) >= 3 ? static_cast<uint8_t>(ToNumber(portText + 3)) : 0;
+
+  framing.speedMultiplier = static_cast<uint16_t>(
+      reader.ReadNumber("SERIE", "Vitesse", framing.speedMultiplier * 9600u) / 9600);
+  if (framing.speedMultiplier != 1 && framing.speedMultiplier != 2) return PARAM_BAD_SPEED;
+  if (!reader.WriteBack("SERIE", "Vitesse")) return PARAM_FILE_ERROR;
+
+  framing.dataBits = static_cast<uint8_t>(reader.ReadNumber("SERIE", "Donnees", framing.dataBits));
+  if (framing.dataBits != 7 && framing.dataBits != 8) return PARAM_BAD_DATA_BITS;
+  if (!reader.WriteBack("SERIE", "Donnees")) return PARAM_FILE_ERROR;
+
+  framing.parity = static_cast<uint8_t>(reader.ReadNumber("SERIE", "Parite", framing.parity));
+  if (framing.parity > 2) return PARAM_BAD_PARITY;
+  if (!reader.WriteBack("SERIE", "Parite")) return PARAM_FILE_ERROR;
+
+  framing.stop = static_cast<uint8_t>(reader.ReadNumber("SERIE", "Stop", framing.stop));
+  if (framing.stop > 2) return PARAM_BAD_STOP;
+  if (!reader.WriteBack("SERIE", "Stop")) return PARAM_FILE_ERROR;
+
+  station = static_cast<uint8_t>(reader.ReadNumber("QLP", "PAD_STATION", station));
+  if (station > 15) return PARAM_BAD_PAD_STATION;
+  if (!reader.WriteBack("QLP", "PAD_STATION")) return PARAM_FILE_ERROR;
+
+  protocol.padReader =
+      static_cast<uint8_t>(reader.ReadNumber("QLP", "PAD_LECTEUR", protocol.padReader));
+  if (protocol.padReader > 15) return PARAM_BAD_PAD_READER;
+  if (!reader.WriteBack("QLP", "PAD_LECTEUR")) return PARAM_FILE_ERROR;
+
+  // "Config" is written back in its canonical form "first,middle,third".
+  char defaultConfig[kValueSize];
+  std::snprintf(defaultConfig, sizeof defaultConfig, "%u,%u,%u", protocol.configFirst,
+                configMiddle, protocol.configThird);
+  uint16_t* numbers[3] = {&protocol.configFirst, &configMiddle, &protocol.configThird};
+  const bool complete = SplitConfig(reader.Read("PROTOCOLE0", "Config", defaultConfig), numbers);
+  std::snprintf(reader.Value(), kValueSize, "%u,%u,%u", protocol.configFirst, configMiddle,
+                protocol.configThird);
+  if (!complete) return PARAM_FILE_ERROR;
+  if (!reader.WriteBack("PROTOCOLE0", "Config")) return PARAM_FILE_ERROR;
+
+  tReponse = static_cast<uint16_t>(reader.ReadNumber("QLP", "TReponse", tReponse));
+  if (!reader.WriteBack("QLP", "TReponse")) return PARAM_FILE_ERROR;
+
+  tMax = static_cast<uint16_t>(reader.ReadNumber("QLP", "TMax", tMax));
+  if (!reader.WriteBack("QLP", "TMax")) return PARAM_FILE_ERROR;
+  return 0;
+}

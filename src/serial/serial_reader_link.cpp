@@ -1,0 +1,121 @@
+#include "serial/serial_reader_link.h"
+
+#include <cstdio>
+
+platform::ModuleHandle libraryHandle = nullptr;
+QlpEntryPoints entryPoints = {};
+unsigned char commandBuffer[kQlpBufferSize];
+uint32_t commandLength = 0;
+unsigned char responseBuffer[kQlpBufferSize];
+uint32_t responseLength = 0;
+
+namespace {
+
+// Looks `name` up in the loaded library into `slot`; false when it is missing.
+template <typename Function>
+bool Resolve(const char* name, Function* slot) {
+  *slot = reinterpret_cast<Function>(platform::FindEntryPoint(libraryHandle, name));
+  return *slot != nullptr;
+}
+
+}  // namespace
+
+SerialReaderLink::SerialReaderLink(SerialParamFile& file)
+    : generation(0), status(0), framing(), protocol(), paramFile(file) {
+  libraryHandle = nullptr;
+  status = LoadParams();
+  if (status == 0) status = LoadProtocolLibrary();
+  if (status != 0) return;
+  // The library is driven with these values, whatever the parameter file said.
+  framing.speedMultiplier = 1;
+  framing.framingExtra = 1;
+  framing.dataBits = 8;
+  framing.parity = 0;
+  framing.stop = 0;
+  protocol.configFirst = 4000;
+  protocol.configThird = 10000;
+  protocol.padReader = 2;
+}
+
+uint16_t SerialReaderLink::LoadParams() {
+  status = paramFile.ReadParams(framing, protocol, comPort, padStation, simulatorType);
+  return status;
+}
+
+uint16_t SerialReaderLink::LoadProtocolLibrary() {
+  libraryHandle = platform::LoadModule(simulatorType != 0 ? "SimQlp.dll" : "qlpinw32.dll");
+  if (libraryHandle == nullptr) return LIBRARY_UNUSABLE;
+
+  // Every name is looked up, whatever became of the ones before it.
+  generation = 1;
+  bool complete = true;
+  complete &= Resolve("LnkInit", &entryPoints.lnkInit);
+  complete &= Resolve("LnkTermin", &entryPoints.lnkTermin);
+  complete &= Resolve("LnkIdentify", &entryPoints.lnkIdentify);
+  complete &= Resolve("LnkConnect", &entryPoints.lnkConnect);
+  complete &= Resolve("LnkDisconnect", &entryPoints.lnkDisconnect);
+  complete &= Resolve("LnkSetExclusivity", &entryPoints.lnkSetExclusivity);
+  complete &= Resolve("LnkReleaseExclusivity", &entryPoints.lnkReleaseExclusivity);
+  complete &= Resolve("LnkExchange", &entryPoints.lnkExchange);
+  complete &= Resolve("LnkGetStatus", &entryPoints.lnkGetStatus);
+  if (complete) {
+    char identity[kQlpIdentifySize];
+    entryPoints.lnkIdentify(identity);
+    return 0;
+  }
+
+  generation = 0;
+  complete = true;
+  complete &= Resolve("LNK_Init", &entryPoints.lnk_Init);
+  complete &= Resolve("LNK_Connect", &entryPoints.lnk_Connect);
+  complete &= Resolve("LNK_Exchange", &entryPoints.lnk_Exchange);
+  complete &= Resolve("LNK_Disconnect", &entryPoints.lnk_Disconnect);
+  complete &= Resolve("LNK_Recept", &entryPoints.lnk_Recept);
+  complete &= Resolve("LNK_Status", &entryPoints.lnk_Status);
+  complete &= Resolve("LNK_LireVersion", &entryPoints.lnk_LireVersion);
+  if (complete) {
+    char version[kQlpVersionSize];
+    entryPoints.lnk_LireVersion(version);
+    return 0;
+  }
+  // The module stays loaded; libraryHandle keeps it.
+  return LIBRARY_UNUSABLE;
+}
+
+uint16_t SerialReaderLink::Connect() {
+  if (generation == 1) {
+    uint16_t result = entryPoints.lnkInit(0, paramFile.Path(), 0);
+    if (result != 0) return result;
+    // "<baud>,<extra>,<data bits>,<parity>,<stop>", each of the last four as one digit.
+    // The multiplier is at most 255 (SetSpeed keeps 8 bits, the parameter file only
+    // accepts 1 and 2), so the text never exceeds 15 characters; snprintf would cut it.
+    char lineText[16];
+    const int length =
+        std::snprintf(lineText, sizeof lineText, "%u,%c,%c,%c,%c", framing.speedMultiplier * 9600u,
+                      framing.framingExtra + '0', framing.dataBits + '0', framing.parity + '0',
+                      framing.stop + '0');
+    if (length < 0) lineText[0] = '\0';
+    return entryPoints.lnkConnect(1, comPort, lineText);
+  }
+  uint16_t result = entryPoints.lnk_Init(padStation, protocol.configFirst, configMiddle,
+                                         protocol.configThird, tReponse);
+  if (result != 0) return result;
+  // The first generation takes the multiplier itself, not the baud rate.
+  return entryPoints.lnk_Connect(1, comPort, framing);
+}
+
+uint16_t SerialReaderLink::Exchange() {
+  responseLength = kQlpBufferSize;
+  if (generation == 1) {
+    return entryPoints.lnkExchange(1, comPort, protocol.padReader, tMax, commandBuffer,
+                                   commandLength, responseBuffer, &responseLength);
+  }
+  return entryPoints.lnk_Exchange(protocol.padReader, commandBuffer, commandLength, tMax, 1,
+                                  comPort, 0, responseBuffer, &responseLength);
+}
+
+void SerialReaderLink::SetPort(int32_t port) { comPort = static_cast<uint8_t>(port); }
+
+void SerialReaderLink::SetSpeed(int32_t multiplier) {
+  framing.speedMultiplier = static_cast<uint8_t>(multiplier);
+}

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Runs the Linux program as a process on simulated workstations and checks the file it
+# leaves behind, byte for byte, against the expected files in tests/data/expected:
+#  - serial ports come from a sysfs tree of the test's own (TELMAR_SYSFS);
+#  - the stand-in protocol library beside the program simulates the readers of
+#    QLP_SIM_READERS and logs its calls to QLP_SIM_LOG;
+#  - PC/SC readers come from a private pcscd with virtual readers (tests/tools/pcscd-session.sh).
+#
+# Usage: run-linux-e2e.sh BIN_DIR   (the folder of telmar-setup and qlpinw32.so)
+set -uo pipefail
+bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+expected_dir=$root/tests/data/expected
+session=$root/tests/tools/pcscd-session.sh
+work=$(mktemp -d /tmp/telmar-e2e.XXXXXX)
+pcscd_dir=""
+cleanup() {
+  [ -n "$pcscd_dir" ] && "$session" stop "$pcscd_dir" >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "ok    $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
+
+start_pcscd() {  # start_pcscd NAME...: a private smart-card service with these virtual readers
+  pcscd_dir=$work/pcscd
+  "$session" start "$pcscd_dir" "$@" >"$work/pcscd-start.log" 2>&1
+  local status=$?
+  if [ $status -ne 0 ]; then
+    pcscd_dir=""
+    return $status
+  fi
+}
+stop_pcscd() {
+  "$session" stop "$pcscd_dir" >/dev/null 2>&1
+  pcscd_dir=""
+}
+
+# run_case NAME EXPECTED [option...]
+#   ports=0,2          built-in serial ports ttyS0, ttyS2 (COM1, COM3)
+#   readers=3@19200    readers the stand-in protocol library answers for
+#   no-library         the program alone in its folder: no protocol library to load
+#   earlier=FILE       a telmar.old of an earlier run, which must stay as it was
+#   log=TEXT           a line the protocol library's log must hold (may repeat)
+#   tries=N            the number of LnkConnect calls expected
+run_case() {
+  local name=$1 expected=$2; shift 2
+  local ports="" readers="" library=1 earlier="" tries="" logs=() option
+  for option in "$@"; do
+    case $option in
+      ports=*) ports=${option#ports=} ;;
+      readers=*) readers=${option#readers=} ;;
+      no-library) library=0 ;;
+      earlier=*) earlier=${option#earlier=} ;;
+      tries=*) tries=${option#tries=} ;;
+      log=*) logs+=("${option#log=}") ;;
+    esac
+  done
+  local dir=$work/$name
+  local data=$dir/profile/velmora/telmarv3 sysfs=$dir/sys program=$bin/telmar-setup
+  mkdir -p "$data" "$sysfs/class/tty" "$dir/cwd"
+  local k
+  for k in ${ports//,/ }; do
+    mkdir -p "$sysfs/class/tty/ttyS$k"
+    echo 4 >"$sysfs/class/tty/ttyS$k/type"
+  done
+  if [ "$library" = 0 ]; then
+    mkdir -p "$dir/app" && cp "$bin/telmar-setup" "$dir/app/" && program=$dir/app/telmar-setup
+  fi
+  [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
+
+  (cd "$dir/cwd" && ALLUSERSPROFILE=$dir/profile TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers \
+     QLP_SIM_LOG=$dir/qlp.log "$program" >"$dir/out" 2>&1)
+  local status=$? problem=""
+  [ $status -eq 0 ] || problem="exit status $status: $(head -c 300 "$dir/out")"
+  [ -e "$data/QLP_CONFIG.INI" ] && problem="QLP_CONFIG.INI left behind"
+  [ -n "$(ls -A "$dir/cwd")" ] && problem="files written in the current folder"
+  if [ "$expected" = - ]; then
+    if [ -n "$earlier" ]; then
+      cmp -s "$earlier" "$data/telmar.old" || problem="the earlier telmar.old was changed"
+    elif [ -e "$data/telmar.old" ]; then
+      problem="telmar.old written with no reader"
+    fi
+  elif ! cmp -s "$expected_dir/$expected" "$data/telmar.old"; then
+    problem="differs from $expected: $(diff <(tr -d '\r' <"$expected_dir/$expected") \
+      <(tr -d '\r' <"$data/telmar.old" 2>/dev/null) | head -c 600)"
+  fi
+  local line
+  for line in "${logs[@]}"; do
+    grep -qxF "$line" "$dir/qlp.log" 2>/dev/null || problem="log lacks: $line"
+  done
+  if [ -n "$tries" ]; then
+    local count
+    count=$(grep -c '^LnkConnect ' "$dir/qlp.log" 2>/dev/null)
+    [ "${count:-0}" = "$tries" ] || problem="$count connection tries, not $tries"
+  fi
+  if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
+}
+
+# No smart-card service: serial readers alone.
+printf 'an earlier run\r\n' >"$work/earlier.old"
+run_case no-reader - ports=0,1 "earlier=$work/earlier.old" tries=4
+run_case serial-9600-only serial-9600-only.old ports=0 readers=1@9600 tries=2 \
+  "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0" \
+  "log=LnkExchange 1 1 2 65535 FF010601 4 33792"
+run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tries=1
+
+# A private smart-card service with one virtual reader definition (two slots).
+if start_pcscd "Reader A"; then
+  run_case one-serial-two-pcsc one-serial-two-pcsc.old ports=0,2 readers=3@19200 tries=3 \
+    "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
+  run_case pcsc-two-only pcsc-two-only.old
+  run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
+  run_case library-missing pcsc-two-only.old no-library ports=2 readers=3@19200
+  stop_pcscd
+  if start_pcscd $'Lecteur \xe9tendu'; then
+    run_case accented-pcsc-names accented-pcsc-names.old
+    stop_pcscd
+  else
+    fail accented-pcsc-names "pcscd did not start: $(tail -3 "$work/pcscd-start.log")"
+  fi
+elif [ $? -eq 77 ]; then
+  echo "skip  the PC/SC cases: a pcscd that these tests did not start is running"
+  skipped=1
+else
+  fail pcscd "did not start: $(tail -3 "$work/pcscd-start.log")"
+fi
+
+echo "Linux end-to-end: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] || exit 1
+[ "${skipped:-0}" -eq 0 ] || exit 77
