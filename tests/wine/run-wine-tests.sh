@@ -34,7 +34,7 @@ work=$(mktemp -d /tmp/telmar-wine.XXXXXX)
 prefixes=()
 cleanup() {
   for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; done
-  rm -rf "$work"
+  [ -n "${TELMAR_WINE_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -53,7 +53,7 @@ fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
 
 # Lines without the empty ones: Wine's profile writer rewrites the whole file and drops its
 # empty lines, where Windows edits the file in place.
-non_empty() { tr -d '\r' <"$1" | grep -v '^$'; }
+non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 
 # run_case NAME EXPECTED [option...]
 #   ports=1,3           serial ports seeded (Service "Serial", "Communications Port (COMn)")
@@ -61,12 +61,15 @@ non_empty() { tr -d '\r' <"$1" | grep -v '^$'; }
 #   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
 #   no-library          no qlpinw32.dll beside the program
 #   version=winxp       Windows version Wine reports
-#   plant               qlpinw32.dll and winscard.dll planted in the current folder only
+#   plant=protocol      qlpinw32.dll planted in the current folder only
+#   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
 run_case() {
   local name=$1 expected=$2; shift 2
-  local ports="" readers="" pcsc="" library=1 version="" plant=0 earlier="" logs=()
+  # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
+  [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
+  local ports="" readers="" pcsc="" library=1 version="" plant="" earlier="" logs=()
   local option
   for option in "$@"; do
     case $option in
@@ -75,7 +78,7 @@ run_case() {
       pcsc=*) pcsc=${option#pcsc=} ;;
       no-library) library=0 ;;
       version=*) version=${option#version=} ;;
-      plant) plant=1 ;;
+      plant=*) plant=${option#plant=} ;;
       earlier=*) earlier=${option#earlier=} ;;
       log=*) logs+=("${option#log=}") ;;
     esac
@@ -103,9 +106,15 @@ run_case() {
   fi
 
   cp "$build/bin/telmar-setup.exe" "$dir/app/"
-  [ "$library" = 1 ] && cp "$build/bin/qlpinw32.dll" "$dir/app/"
-  if [ "$plant" = 1 ]; then
-    cp "$build/bin/qlpinw32.dll" "$build/wine-doubles/winscard.dll" "$dir/cwd/"
+  # A planted library lies only in the folder the program is started from, not in the
+  # program's folder (protocol library) or the system folder (smart-card library).
+  if [ "$plant" = protocol ]; then
+    cp "$build/bin/qlpinw32.dll" "$dir/cwd/"
+  elif [ "$library" = 1 ]; then
+    cp "$build/bin/qlpinw32.dll" "$dir/app/"
+  fi
+  if [ "$plant" = smartcard ]; then
+    cp "$build/wine-doubles/winscard.dll" "$dir/cwd/"
   else
     cp "$build/wine-doubles/winscard.dll" "$system32/"
   fi
@@ -162,7 +171,9 @@ printf 'an earlier run\r\n' >"$work/earlier.old"
 run_case no-reader - ports=1,2 "earlier=$work/earlier.old"
 run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
   "pcsc=Reader A"
-run_case planted-libraries-ignored - plant ports=3 readers=3@19200 "pcsc=Planted Reader"
+run_case planted-protocol-library-ignored pcsc-two-only.old plant=protocol ports=3 \
+  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01"
+run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
 
 echo "Wine end-to-end: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

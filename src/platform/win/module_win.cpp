@@ -29,6 +29,18 @@ EntryPoint WindowsEntryPoint(ModuleHandle module, const char* name) {
 
 ModuleApi moduleApi = {WindowsLoad, WindowsLoadSystem, WindowsEntryPoint};
 
-void RestrictLibrarySearch() { SetDllDirectoryA(""); }
+void RestrictLibrarySearch() {
+  // Where the system offers it (Windows 8, or 7 with its loader update): bare names are
+  // looked up in the program's folder and the system folder only.
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+  if (proc != nullptr) {
+    const DWORD kSearchDefaultDirs = 0x00001000;  // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+    reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(proc))(kSearchDefaultDirs);
+  }
+  // Everywhere else (from Windows XP SP1 on): at least not the current folder.
+  SetDllDirectoryA("");
+}
 
 }  // namespace platform
