@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/decimal.h"
+
 namespace {
 
 const size_t kTextBufferSize = 512;
@@ -10,28 +12,6 @@ const size_t kTextBufferSize = 512;
 // required size that keeps changing.
 const uint32_t kLargestPropertySize = 0x7FFFFFFFu;
 const int kMostPropertyRounds = 16;
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The usual decimal conversion: blanks, an optional sign, digits up to the first other
-// character; no digits give 0. The value keeps its low 32 bits.
-int32_t DecimalValue(const char* text) {
-  while (IsBlank(*text)) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') {
-    negative = *text == '-';
-    ++text;
-  }
-  uint32_t value = 0;
-  while (*text >= '0' && *text <= '9') {
-    value = value * 10u + static_cast<uint32_t>(*text - '0');
-    ++text;
-  }
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
-}
 
 bool IsCandidateService(const char* service) {
   return std::strstr(service, "Serial") != nullptr || std::strstr(service, "usbser") != nullptr;
@@ -79,7 +59,7 @@ bool PortNumberFromFriendlyName(const char* name, int32_t* number) {
   char* close = std::strchr(rest, ')');
   if (close == nullptr) return false;
   *close = '\0';
-  *number = DecimalValue(rest);
+  *number = platform::DecimalNumber(rest);
   return true;
 }
 

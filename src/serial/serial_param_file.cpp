@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/decimal.h"
 #include "platform/profile.h"
 #include "platform/text_file.h"
 
@@ -25,22 +26,6 @@ const char* const kDefaultLines[] = {
 // Every value is read into one buffer of this size, so a value keeps 19 characters.
 const unsigned long kValueSize = 20;
 
-// The usual decimal conversion: leading blanks, an optional sign, then digits up to the
-// first other character; no digits give 0. Digits beyond 32 bits wrap around, which
-// keeps the low 8 and 16 bits that the targets retain.
-int32_t ToNumber(const char* text) {
-  while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' ||
-         *text == '\f') {
-    ++text;
-  }
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = (*text++ == '-');
-  uint32_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + uint32_t(*text - '0');
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
-}
-
 // One key of the file: its section, its name, and the value buffer it is read into.
 class KeyReader {
  public:
@@ -57,7 +42,7 @@ class KeyReader {
   int32_t ReadNumber(const char* section, const char* key, unsigned current) {
     char defaultText[kValueSize];
     std::snprintf(defaultText, sizeof defaultText, "%u", current);
-    return ToNumber(Read(section, key, defaultText));
+    return platform::DecimalNumber(Read(section, key, defaultText));
   }
 
   // Writes the value buffer back as `key`; false when that failed.
@@ -81,7 +66,7 @@ bool SplitConfig(const char* value, uint16_t* numbers[3]) {
   while (stored < 3) {
     while (*piece == ',') ++piece;
     if (*piece == '\0') return false;
-    *numbers[stored++] = static_cast<uint16_t>(ToNumber(piece));
+    *numbers[stored++] = static_cast<uint16_t>(platform::DecimalNumber(piece));
     while (*piece != '\0' && *piece != ',') ++piece;
   }
   return true;
@@ -118,7 +103,7 @@ uint16_t SerialParamFile::ReadParams(SerialFraming& framing, ProtocolParams& pro
   // "Port" holds "COM<n>": the number after the first three characters. A shorter
   // value leaves no number, which gives 0. Never written back.
   const char* portText = reader.Read("SERIE", "Port", "COM1");
-  port = std::strlen(portText) >= 3 ? static_cast<uint8_t>(ToNumber(portText + 3)) : 0;
+  port = std::strlen(portText) >= 3 ? static_cast<uint8_t>(platform::DecimalNumber(portText + 3)) : 0;
 
   framing.speedMultiplier = static_cast<uint16_t>(
       reader.ReadNumber("SERIE", "Vitesse", framing.speedMultiplier * 9600u) / 9600);
