@@ -46,11 +46,27 @@ stop_pcscd() {
 #   earlier=FILE       a telmar.old of an earlier run, which must stay as it was
 #   log=TEXT           a line the protocol library's log must hold (may repeat)
 #   tries=N            the number of LnkConnect calls expected
+# Hostile workstations (the expected file is then "-": nothing may be written anywhere):
+#   profile=unset|empty|long   ALLUSERSPROFILE unset, empty, or too long for a path
+#   data=missing|file|readonly the data folder missing, a file, or not writable
+#   old=readonly|directory     telmar.old of an earlier run read-only, or a folder
+# These run as an unprivileged user when the tests run as root, so that permissions bite.
+# Every file and folder of a case, with its type, mode and content checksum, but for the
+# program's output, the protocol library's log and the current folder (checked apart).
+snapshot() {
+  (cd "$1" && { find . ! -path './cwd*' ! -name out ! -name qlp.log -printf '%p %y %m\n'
+                find . ! -path './cwd*' ! -name out ! -name qlp.log -type f -exec md5sum {} +; } | sort)
+}
+
 run_case() {
   local name=$1 expected=$2; shift 2
   local ports="" readers="" library=1 earlier="" tries="" logs=() option
+  local profile=set data_state=ok old_state="" as_user=()
   for option in "$@"; do
     case $option in
+      profile=*) profile=${option#profile=} ;;
+      data=*) data_state=${option#data=} ;;
+      old=*) old_state=${option#old=} ;;
       ports=*) ports=${option#ports=} ;;
       readers=*) readers=${option#readers=} ;;
       no-library) library=0 ;;
@@ -72,13 +88,46 @@ run_case() {
   fi
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
 
-  (cd "$dir/cwd" && ALLUSERSPROFILE=$dir/profile TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers \
-     QLP_SIM_LOG=$dir/qlp.log "$program" >"$dir/out" 2>&1)
-  local status=$? problem=""
+  local profile_dir=$dir/profile
+  case $profile in
+    unset) profile_dir="" ;;
+    empty) profile_dir=- ;;
+    long) profile_dir=$dir/$(printf 'p%.0s' {1..250}) ;;
+  esac
+  case $data_state in
+    missing) rm -rf "$data" ;;
+    file) rm -rf "$data" && printf 'not a folder' >"$data" ;;
+    readonly) chmod 555 "$data" ;;
+  esac
+  case $old_state in
+    readonly) printf 'an earlier run\r\n' >"$data/telmar.old" && chmod 444 "$data/telmar.old" ;;
+    directory) mkdir "$data/telmar.old" ;;
+  esac
+  if [ "$profile$data_state$old_state" != setok ] && [ "$(id -u)" = 0 ]; then
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod -R a+rX "$work" && chmod a+w "$dir/cwd" "$dir"
+    [ "$data_state" = readonly ] || chmod a+w "$data" 2>/dev/null
+  fi
+  local before
+  before=$(snapshot "$dir")
+
+  (cd "$dir/cwd" && unset ALLUSERSPROFILE &&
+     if [ "$profile_dir" = - ]; then export ALLUSERSPROFILE=; elif [ -n "$profile_dir" ]; then
+       export ALLUSERSPROFILE=$profile_dir; fi &&
+     TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers QLP_SIM_LOG=$dir/qlp.log \
+     "${as_user[@]}" "$program" >"$dir/out" 2>&1)
+  local status=$? problem="" hostile=0
+  [ "$profile$data_state$old_state" = setok ] || hostile=1
   [ $status -eq 0 ] || problem="exit status $status: $(head -c 300 "$dir/out")"
   [ -e "$data/QLP_CONFIG.INI" ] && problem="QLP_CONFIG.INI left behind"
   [ -n "$(ls -A "$dir/cwd")" ] && problem="files written in the current folder"
-  if [ "$expected" = - ]; then
+  if [ $hostile = 1 ]; then
+    local after
+    after=$(snapshot "$dir")
+    [ "$before" = "$after" ] ||
+      problem="files changed: $(diff <(echo "$before") <(echo "$after") | head -c 400)"
+    [ ! -e /velmora ] || problem="wrote /velmora"
+  elif [ "$expected" = - ]; then
     if [ -n "$earlier" ]; then
       cmp -s "$earlier" "$data/telmar.old" || problem="the earlier telmar.old was changed"
     elif [ -e "$data/telmar.old" ]; then
@@ -107,6 +156,12 @@ run_case serial-9600-only serial-9600-only.old ports=0 readers=1@9600 tries=2 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0" \
   "log=LnkExchange 1 1 2 65535 FF010601 4 33792"
 run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tries=1
+
+# Hostile workstations: a reader answers, but there is nowhere to write.
+for state in profile=unset profile=empty profile=long data=missing data=file data=readonly \
+             old=readonly old=directory; do
+  run_case "hostile-${state/=/-}" - "$state" ports=0 readers=1@19200
+done
 
 # A private smart-card service with one virtual reader definition (two slots).
 if start_pcscd "Reader A"; then
