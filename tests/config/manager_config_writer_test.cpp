@@ -427,10 +427,14 @@ TEST_F(ConfigWriterTest, WithoutAProfileFolderNothingIsWrittenAnywhere) {
 
 TEST_F(ConfigWriterTest, LongReaderNamesAreWrittenWhole) {
   MakeDataFolder();
-  const size_t lengths[] = {237, 238, 1000};
+  const size_t lengths[] = {0, 237, 238, 1000};
   std::vector<std::string> names;
   for (size_t length : lengths) {
     std::string name(length, 'n');
+    if (length == 0) {
+      names.push_back(name);
+      continue;
+    }
     name[0] = '\xE9';
     name[length / 2] = ' ';
     name[length - 1] = 'z';
@@ -441,7 +445,7 @@ TEST_F(ConfigWriterTest, LongReaderNamesAreWrittenWhole) {
   writer.WritePcscProtocol();
   for (const std::string& name : names) writer.AddPcscChannel(name.c_str());
   EXPECT_EQ(0, writer.SetChannelList());
-  EXPECT_EQ(0, writer.SetChannelCount(3));
+  EXPECT_EQ(0, writer.SetChannelCount(4));
   std::string content = ReadFile(path);
   for (size_t k = 1; k <= names.size(); ++k) {
     std::vector<std::string> block = Block(content, "[CANAL" + std::to_string(k) + "]");
@@ -449,7 +453,7 @@ TEST_F(ConfigWriterTest, LongReaderNamesAreWrittenWhole) {
     EXPECT_EQ("Caracteristiques=" + names[k - 1], block[4]);
     EXPECT_EQ("NbPAD=1", block[5]);
   }
-  EXPECT_EQ("3", Value(path, "CONFIG", "NbCanaux"));
+  EXPECT_EQ("4", Value(path, "CONFIG", "NbCanaux"));
 }
 
 TEST_F(ConfigWriterTest, ControlCharactersInAReaderNameBecomeBlanks) {
