@@ -182,6 +182,14 @@ TEST(ProfileWrite, LastLineWithoutLineEndGetsCrLfBeforeWhatFollows) {
   WriteFile(path, "[A]\nx=1\n");
   EXPECT_EQ(1, Write(path, "New", "k", "v"));
   EXPECT_EQ("[A]\nx=1\n[New]\r\nk=v\r\n", ReadFile(path));
+  // A last line ending in a lone CR is only completed by LF, so that the CR does not
+  // become part of its text.
+  WriteFile(path, "[S\r");
+  EXPECT_EQ(1, Write(path, "S", "K", "V"));
+  EXPECT_EQ("[S\r\nK=V\r\n", ReadFile(path));
+  WriteFile(path, "[T]\r\nk=v\r");
+  EXPECT_EQ(1, Write(path, "U", "K", "V"));
+  EXPECT_EQ("[T]\r\nk=v\r\n[U]\r\nK=V\r\n", ReadFile(path));
 }
 
 TEST(ProfileWrite, MissingOrEmptyFileIsCreated) {

@@ -112,6 +112,14 @@ void Classify(const std::string& content, Line* line) {
   }
 }
 
+// What completes the line that ends at `at` before another line can follow: nothing when it
+// ends in LF (or there is no line), LF after a lone CR (which the reader already took for
+// the line end), else CR LF.
+const char* LineEndAfter(const std::string& content, size_t at) {
+  if (at == 0 || content[at - 1] == '\n') return "";
+  return content[at - 1] == '\r' ? "\n" : "\r\n";
+}
+
 std::vector<Line> SplitLines(const std::string& content) {
   std::vector<Line> lines;
   size_t begin = 0;
@@ -276,12 +284,10 @@ std::string Edit(const std::string& content, const char* section, const char* ke
       if (lines[i].kind != kBlankLine) last = i;
     }
     size_t at = lines[last].end;
-    bool ended = content[at - 1] == '\n';
-    return content.substr(0, at) + (ended ? "" : "\r\n") + entry + content.substr(at);
+    return content.substr(0, at) + LineEndAfter(content, at) + entry + content.substr(at);
   }
-  std::string updated = content;
-  if (!updated.empty() && updated[updated.size() - 1] != '\n') updated += "\r\n";
-  return updated + "[" + TrimmedCopy(section) + "]\r\n" + entry;
+  return content + LineEndAfter(content, content.size()) + "[" + TrimmedCopy(section) + "]\r\n" +
+         entry;
 }
 
 }  // namespace
