@@ -1,6 +1,7 @@
 #include "discovery/pcsc_reader_list.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -59,7 +60,10 @@ const char* NthString(const char* text, uint32_t length, int32_t n) {
     // A name that would start at the length lies outside the text.
     if (i + 1 >= length) return nullptr;
     if (text[i + 1] == '\0') return nullptr;
-    if (seen == n) return text + i + 1;
+    // Only a name whose NUL lies within the length is one: it is then also counted.
+    if (seen == n) {
+      return std::memchr(text + i + 1, '\0', length - (i + 1)) != nullptr ? text + i + 1 : nullptr;
+    }
   }
   return nullptr;
 }

@@ -304,6 +304,7 @@ TEST(MultiString, NthString) {
   EXPECT_EQ(nullptr, NthString(text, 19, 7));
   EXPECT_EQ(nullptr, NthString("A\0\0B\0\0", 6, 1));
   EXPECT_EQ(nullptr, NthString("A\0B\0", 2, 1));  // name 1 starts at the length
+  EXPECT_EQ(nullptr, NthString("A\0B", 3, 1));    // name 1 has no NUL within the length
 }
 
 }  // namespace
