@@ -8,7 +8,7 @@ set -euo pipefail
 scope=${1:-all}
 packages=(cmake g++ make libgtest-dev libgmock-dev pcscd libpcsclite1 vsmartcard-vpcd)
 if [ "$scope" = all ]; then
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 clang
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 clang libclang-rt-14-dev
              wine wine64 wine32:i386)
 fi
 
