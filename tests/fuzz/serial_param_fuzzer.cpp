@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "support/serial_parameters.h"
 #include "serial/serial_param_file.h"
 
 namespace {
@@ -40,12 +41,7 @@ bool SameValues(const Outcome& a, const Outcome& b) {
 // One read with the values the reader link starts from: zeroed records and the
 // file-scope parameters at their initial values.
 Outcome ReadOnce(SerialParamFile& file) {
-  comPort = 1;
-  padStation = 15;
-  configMiddle = 300;
-  tReponse = 1000;
-  tMax = 65535;
-  simulatorType = 0;
+  testing_support::ResetSerialParameters();
   Outcome outcome;
   std::memset(&outcome, 0, sizeof outcome);
   outcome.port = comPort;

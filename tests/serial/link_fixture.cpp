@@ -1,4 +1,5 @@
 #include "link_fixture.h"
+#include "support/serial_parameters.h"
 
 const char kSimulatedReaders[] = "3@19200,5@9600,7@19200/9600";
 
@@ -22,12 +23,7 @@ LinkTest::LinkTest()
       folder(dir.MakeDir("velmora/telmarv3")),
       logPath(dir.Join("calls.log")),
       savedLoader(platform::moduleApi) {
-  comPort = 1;
-  padStation = 15;
-  configMiddle = 300;
-  tReponse = 1000;
-  tMax = 65535;
-  simulatorType = 0;
+  testing_support::ResetSerialParameters();
   libraryHandle = nullptr;
   entryPoints = QlpEntryPoints();
   commandLength = 0;

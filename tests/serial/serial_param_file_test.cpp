@@ -7,6 +7,7 @@
 
 #include "platform/data_folder.h"
 #include "support/temp_dir.h"
+#include "support/serial_parameters.h"
 
 namespace {
 
@@ -64,12 +65,7 @@ class SerialParamFileTest : public ::testing::Test {
   void ResetParameters() {
     framing = SerialFraming();
     protocol = ProtocolParams();
-    comPort = 1;
-    padStation = 15;
-    configMiddle = 300;
-    tReponse = 1000;
-    tMax = 65535;
-    simulatorType = 0;
+    testing_support::ResetSerialParameters();
   }
 
   uint16_t Read(SerialParamFile& file) {
