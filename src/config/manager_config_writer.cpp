@@ -88,31 +88,25 @@ void ManagerConfigWriter::WriteHeader() {
   headerPending = 0;
 }
 
-void ManagerConfigWriter::WriteQlpProtocol() {
-  if (qlpProtocolPending != 1) return;
+void ManagerConfigWriter::WriteProtocolBlock(int32_t* pending, const char* const* lines) {
+  if (*pending != 1) return;
   if (headerPending == 1) WriteHeader();
   OpenForAppend();
-  Line(";Protocole QLP");
-  Line("[PROTOCOLE0]");
-  Line("Config=1000,20,15000");
-  Line("NomLib=QLPINW32.DLL");
-  Line("");
+  for (; *lines != nullptr; ++lines) Line(*lines);
   stream.Close();
-  qlpProtocolPending = 0;
+  *pending = 0;  // written or not, a protocol block is tried once only
+}
+
+void ManagerConfigWriter::WriteQlpProtocol() {
+  static const char* const kBlock[] = {";Protocole QLP", "[PROTOCOLE0]", "Config=1000,20,15000",
+                                       "NomLib=QLPINW32.DLL", "", nullptr};
+  WriteProtocolBlock(&qlpProtocolPending, kBlock);
 }
 
 void ManagerConfigWriter::WritePcscProtocol() {
-  if (pcscProtocolPending != 1) return;
-  if (headerPending == 1) WriteHeader();
-  OpenForAppend();
-  Line(";Protocole PC/SC");
-  Line("[PROTOCOLE1]");
-  Line("Config=0");
-  Line("NomLib=CRDLW32.DLL");
-  Line("ListeCanaux=");
-  Line("");
-  stream.Close();
-  pcscProtocolPending = 0;
+  static const char* const kBlock[] = {";Protocole PC/SC", "[PROTOCOLE1]", "Config=0",
+                                       "NomLib=CRDLW32.DLL", "ListeCanaux=", "", nullptr};
+  WriteProtocolBlock(&pcscProtocolPending, kBlock);
 }
 
 void ManagerConfigWriter::WriteConfigSection() {

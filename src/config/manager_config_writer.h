@@ -47,6 +47,8 @@ class ManagerConfigWriter {
 
  private:
   void WriteHeader();
+  // Writes a protocol block (its lines end with a null) unless *pending is cleared.
+  void WriteProtocolBlock(int32_t* pending, const char* const* lines);
   void WriteConfigSection();
   void OpenForAppend();
   void Line(const std::string& text);
