@@ -30,6 +30,13 @@ class TextFile {
   std::FILE* file_;
 };
 
+// A byte as it may stand inside one line: a CR, LF or other control character (below
+// 0x20, or 0x7F) would break the line, so it becomes a blank; every other byte is kept.
+inline char OneLineByte(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F ? ' ' : c;
+}
+
 // Deletes the file at `path`; nothing happens when there is none.
 void RemoveFile(const char* path);
 

@@ -1,0 +1,65 @@
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/trace.h"
+
+namespace platform {
+
+namespace {
+
+int traceFile = -1;
+
+}  // namespace
+
+namespace trace_system {
+
+bool Open() {
+  const char* path = std::getenv("TELMAR_SETUP_LOG");
+  if (path == nullptr || path[0] == '\0') return false;
+  traceFile = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  return traceFile >= 0;
+}
+
+bool AppendLine(const char* text, size_t length) {
+  char line[kTraceLineSize + 1];
+  if (traceFile < 0 || length >= kTraceLineSize) return false;
+  std::memcpy(line, text, length);
+  line[length] = '\n';
+  return write(traceFile, line, length + 1) == static_cast<ssize_t>(length + 1);
+}
+
+void LocalTime(char* out, size_t size) {
+  const time_t now = time(nullptr);
+  struct tm local;
+  if (size == 0) return;
+  out[0] = '\0';
+  if (localtime_r(&now, &local) != nullptr) strftime(out, size, "%Y-%m-%d %H:%M:%S", &local);
+}
+
+bool FolderExists(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace trace_system
+
+bool ModulePath(ModuleHandle module, char* out, size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  struct link_map* map = nullptr;
+  if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+      map->l_name == nullptr || std::strlen(map->l_name) >= size) {
+    return false;
+  }
+  std::memcpy(out, map->l_name, std::strlen(map->l_name) + 1);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/trace.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE traceFile = INVALID_HANDLE_VALUE;
+
+}  // namespace
+
+namespace trace_system {
+
+bool Open() {
+  char path[MAX_PATH + 1];
+  const DWORD length = GetEnvironmentVariableA("TELMAR_SETUP_LOG", path, sizeof path);
+  if (length == 0 || length >= sizeof path) return false;
+  // Append-only access: every write lands at the end of the file, whoever else writes.
+  traceFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return traceFile != INVALID_HANDLE_VALUE;
+}
+
+bool AppendLine(const char* text, size_t length) {
+  char line[kTraceLineSize + 2];
+  if (traceFile == INVALID_HANDLE_VALUE || length >= kTraceLineSize) return false;
+  CopyMemory(line, text, length);
+  line[length] = '\r';
+  line[length + 1] = '\n';
+  DWORD written = 0;
+  const DWORD size = static_cast<DWORD>(length + 2);
+  return WriteFile(traceFile, line, size, &written, nullptr) && written == size;
+}
+
+void LocalTime(char* out, size_t size) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  if (size == 0) return;
+  std::snprintf(out, size, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, now.wSecond);
+}
+
+bool FolderExists(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace trace_system
+
+bool ModulePath(ModuleHandle module, char* out, size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  if (module == nullptr) return false;
+  // Before Windows Vista a path that fills the buffer is left without its terminator.
+  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), out,
+                                          static_cast<DWORD>(size));
+  if (length == 0 || length >= size) {
+    out[0] = '\0';
+    return false;
+  }
+  out[length] = '\0';
+  return true;
+}
+
+}  // namespace platform
