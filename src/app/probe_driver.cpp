@@ -4,6 +4,7 @@
 #include "discovery/com_ports.h"
 #include "discovery/pcsc_reader_list.h"
 #include "platform/sleep.h"
+#include "platform/trace.h"
 #include "serial/probe_command.h"
 #include "serial/serial_reader_link.h"
 
@@ -22,9 +23,19 @@ int32_t ProbePort(SerialReaderLink& link, ProbeCommand& probe, int32_t port) {
   bool searching = true;
   do {
     link.SetSpeed(multiplier);
-    if (link.Connect() == 0 && probe.Send() == 0) {
+    const uint16_t connection = link.Connect();
+    const uint16_t answer = connection == 0 ? probe.Send() : 0;
+    if (connection == 0 && answer == 0) {
       found = multiplier;
       searching = false;
+    }
+    if (connection != 0) {
+      platform::Trace("COM%ld at %ld baud: connection status %u: no reader", long(port),
+                      long(multiplier) * 9600, connection);
+    } else {
+      platform::Trace("COM%ld at %ld baud: connection status 0, probe command status %u: %s",
+                      long(port), long(multiplier) * 9600, answer,
+                      answer == 0 ? "reader answered" : "no reader");
     }
     --multiplier;
     platform::SleepMilliseconds(kProbePauseMilliseconds);
@@ -38,12 +49,19 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
   const int32_t pcscCount = pcscReaders.GetCount();
   int32_t serialCount = 0;
 
-  if (link.Status() == 0) {
+  if (link.Status() != 0) {
+    platform::Trace("serial ports not probed: serial link status %u", link.Status());
+  } else {
     ComPortList ports;
     const int32_t portCount = EnumerateComPorts(ports);
+    platform::Trace("%ld COM ports to probe", long(portCount));
     for (int32_t i = 0; i < portCount && i < kComPortListSize; ++i) {
       const int32_t port = ports[i];
-      if (!LibraryCanNamePort(port)) continue;
+      if (!LibraryCanNamePort(port)) {
+        platform::Trace("COM%ld: not probed: outside the protocol library's range 0..255",
+                        long(port));
+        continue;
+      }
       const int32_t found = ProbePort(link, probe, port);
       if (found == 0) continue;
       if (++serialCount == 1) {
@@ -61,6 +79,12 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
     for (int32_t i = 0; i < pcscCount; ++i) writer.AddPcscChannel(pcscReaders.GetName(i));
     writer.SetChannelList();
   }
-  if (total > 0) writer.SetChannelCount(total);
+  if (total > 0) {
+    writer.SetChannelCount(total);
+    platform::Trace("outcome: %ld serial and %ld PC/SC channels, %ld in all",
+                    long(serialCount), long(pcscCount), long(total));
+  } else {
+    platform::Trace("no reader found: telmar.old left as it was");
+  }
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "platform/profile.h"
+#include "platform/text_file.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -16,10 +18,7 @@ std::string Decimal(int32_t number) {
 // could break the line and add sections or keys, so each becomes a blank.
 std::string OneLine(const char* text) {
   std::string line = text != nullptr ? text : "";
-  for (char& c : line) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = ' ';
-  }
+  for (char& c : line) c = platform::OneLineByte(c);
   return line;
 }
 
@@ -121,6 +120,8 @@ void ManagerConfigWriter::AddSerialChannel(int32_t port, int32_t baud) {
   channelCount += 1;
   const int32_t n = channelCount;
   if (n == 1) WriteConfigSection();
+  platform::Trace("channel %ld: serial reader on COM%ld at %ld baud", long(n), long(port),
+                  long(baud));
   OpenForAppend();
   const std::string section = "[CANAL" + Decimal(n);
   Line(section + "]");
@@ -160,6 +161,7 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
   } else {
     channelList += "," + Decimal(n);
   }
+  platform::Trace("channel %ld: PC/SC reader \"%s\"", long(n), readerName ? readerName : "");
   OpenForAppend();
   const std::string section = "[CANAL" + Decimal(n);
   Line(section + "]");
@@ -182,17 +184,24 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
 
 uint16_t ManagerConfigWriter::SetChannelList() {
   OpenForAppend();
-  if (filePath[0] == '\0') return CONFIG_FILE_ERROR;
-  return platform::WriteProfileString("PROTOCOLE1", "ListeCanaux", channelList.c_str(),
-                                      filePath)
-             ? 0
-             : CONFIG_FILE_ERROR;
+  const uint16_t status = filePath[0] != '\0' &&
+                                  platform::WriteProfileString("PROTOCOLE1", "ListeCanaux",
+                                                               channelList.c_str(), filePath)
+                              ? 0
+                              : CONFIG_FILE_ERROR;
+  platform::Trace("ListeCanaux=%s: status %u", channelList.c_str(), status);
+  return status;
 }
 
 uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
   OpenForAppend();
-  if (filePath[0] == '\0') return CONFIG_FILE_ERROR;
-  return platform::WriteProfileString("CONFIG", "NbCanaux", Decimal(total).c_str(), filePath)
-             ? 0
-             : CONFIG_FILE_ERROR;
+  const uint16_t status =
+      filePath[0] != '\0' &&
+              platform::WriteProfileString("CONFIG", "NbCanaux", Decimal(total).c_str(), filePath)
+          ? 0
+          : CONFIG_FILE_ERROR;
+  platform::Trace("NbCanaux=%ld: status %u; %s %s", long(total), status, filePath,
+                  stream.Failed() ? "not fully written: its lines could not all be written"
+                                  : "written");
+  return status;
 }

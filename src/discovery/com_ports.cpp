@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/decimal.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -15,6 +16,12 @@ const int kMostPropertyRounds = 16;
 
 bool IsCandidateService(const char* service) {
   return std::strstr(service, "Serial") != nullptr || std::strstr(service, "usbser") != nullptr;
+}
+
+// Copies at most size - 1 characters of `text` into `out`, which is zero-filled first.
+void CopyText(const char* text, char* out, size_t size) {
+  std::memset(out, 0, size);
+  for (size_t i = 0; i < size - 1 && text[i] != '\0'; ++i) out[i] = text[i];
 }
 
 }  // namespace
@@ -75,30 +82,46 @@ int32_t EnumerateComPorts(ComPortList& list) {
   std::memset(&record, 0, sizeof record);
   record.size = sizeof record;
   char friendlyName[kTextBufferSize];
+  // The service's name, kept for the trace only.
+  char serviceName[kTextBufferSize] = "";
 
   for (uint32_t index = 0; api.enumDeviceInfo(set, index, &record); ++index) {
     bool candidate = false;
+    serviceName[0] = '\0';
     if (char* service = ReadDeviceProperty(set, &record, platform::kSpdrpService)) {
       candidate = IsCandidateService(service);
+      CopyText(service, serviceName, sizeof serviceName);
       api.localFree(service);
     }
-    if (!candidate) continue;
+    // The name of a device that is not probed is read for the trace only.
+    if (!candidate && !platform::TraceOn()) continue;
 
     std::memset(friendlyName, 0, sizeof friendlyName);
     if (char* text = ReadDeviceProperty(set, &record, platform::kSpdrpFriendlyName)) {
       // A longer name is cut to the buffer's 511 characters.
-      for (size_t i = 0; i < sizeof friendlyName - 1 && text[i] != '\0'; ++i) {
-        friendlyName[i] = text[i];
-      }
+      CopyText(text, friendlyName, sizeof friendlyName);
       api.localFree(text);
     }
+    if (!candidate) {
+      platform::Trace("port device %u \"%s\": service \"%s\" not accepted: not probed", index,
+                      friendlyName, serviceName);
+      continue;
+    }
     int32_t number = 0;
-    if (!PortNumberFromFriendlyName(friendlyName, &number)) continue;
+    if (!PortNumberFromFriendlyName(friendlyName, &number)) {
+      platform::Trace("port device %u \"%s\": service \"%s\", no COM number: not probed",
+                      index, friendlyName, serviceName);
+      continue;
+    }
+    platform::Trace("port device %u \"%s\": service \"%s\", COM%ld: %s", index, friendlyName,
+                    serviceName, long(number),
+                    count < kComPortListSize ? "listed" : "not probed: the list is full");
     if (count < kComPortListSize) list[count++] = number;
   }
 
   const uint32_t error = api.getLastError();
   if (set != platform::InvalidDeviceInfoSet() && set != nullptr) api.destroyDeviceInfoList(set);
   if (error == 0 || error == platform::kErrorNoMoreItems) return count;
+  platform::Trace("port enumeration failed: error %lu, no port listed", (unsigned long)error);
   return 0;
 }

@@ -4,11 +4,18 @@
 #include <cstring>
 #include <new>
 
+#include "platform/trace.h"
+
 namespace {
 
 // No workstation holds a megabyte of reader names; a longer length is a service fault
 // and is treated like a failed allocation.
 const platform::PcscDword kLongestReaderText = 0x100000;
+
+// A result of the service as its 32-bit code, the same on every system.
+unsigned long Code(platform::PcscLong result) {
+  return static_cast<unsigned long>(result) & 0xFFFFFFFFUL;
+}
 
 }  // namespace
 
@@ -76,7 +83,9 @@ PcscReaderList::PcscReaderList()
       names_(nullptr),
       buffer_(nullptr),
       bufferSize_(0) {
-  if (ListReaders() != 0 || buffer_ == nullptr) {
+  const int32_t listed = ListReaders();
+  if (listed != 0 || buffer_ == nullptr) {
+    platform::Trace("PC/SC listing: status 0x%08lX: no reader", Code(listed));
     ReleaseContext();
     return;
   }
@@ -84,10 +93,11 @@ PcscReaderList::PcscReaderList()
   uint32_t length = bufferSize_;
   if (readerTextLength_ < length) length = static_cast<uint32_t>(readerTextLength_);
   // A multi-string ends at its first empty name: one that starts with a NUL holds none.
-  if (length == 0 || buffer_[0] == '\0') return;
-
-  const int32_t count = CountStrings(buffer_, length);
-  if (count <= 0) return;
+  const int32_t count = length == 0 || buffer_[0] == '\0' ? 0 : CountStrings(buffer_, length);
+  if (count <= 0) {
+    platform::Trace("PC/SC listing holds no reader name");
+    return;
+  }
   names_ = new (std::nothrow) const char*[count];
   if (names_ == nullptr) {
     ReleaseContext();
@@ -95,6 +105,9 @@ PcscReaderList::PcscReaderList()
   }
   for (int32_t i = 0; i < count; ++i) names_[i] = NthString(buffer_, length, i);
   count_ = count;
+  for (int32_t i = 0; i < count; ++i) {
+    platform::Trace("PC/SC reader %ld: \"%s\"", long(i + 1), names_[i] ? names_[i] : "");
+  }
 }
 
 PcscReaderList::~PcscReaderList() {
@@ -111,13 +124,17 @@ const char* PcscReaderList::GetName(int32_t i) const {
 
 int32_t PcscReaderList::ListReaders() {
   const int32_t loaded = LoadPcscApi(api_);
+  platform::Trace("smart-card library %s: %s (0x%04lX)", platform::kPcscLibraryName,
+                  loaded == 0 ? "loaded" : loaded == PCSC_LIBRARY_MISSING ? "not found"
+                                                                            : "an entry point is missing",
+                  Code(loaded));
   if (loaded != 0) return loaded;
 
   if (context_ == 0) {
-    if (api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_) !=
-        platform::kPcscSuccess) {
-      return PCSC_CONTEXT_FAILED;
-    }
+    const platform::PcscLong established =
+        api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_);
+    platform::Trace("SCardEstablishContext: 0x%08lX", Code(established));
+    if (established != platform::kPcscSuccess) return PCSC_CONTEXT_FAILED;
   }
 
   if (buffer_ != nullptr) {
@@ -131,10 +148,10 @@ int32_t PcscReaderList::ListReaders() {
   }
 
   // Sizing call; any failure other than "no reader" shows again in the second call.
-  if (api_.listReadersFn(context_, nullptr, nullptr, &readerTextLength_) ==
-      platform::kPcscNoReadersAvailable) {
-    return SCARD_E_NO_READERS_AVAILABLE;
-  }
+  const platform::PcscLong sized = api_.listReadersFn(context_, nullptr, nullptr, &readerTextLength_);
+  platform::Trace("%s, sizing: 0x%08lX, %lu characters", platform::kPcscListReadersName,
+                  Code(sized), static_cast<unsigned long>(readerTextLength_));
+  if (sized == platform::kPcscNoReadersAvailable) return SCARD_E_NO_READERS_AVAILABLE;
 
   if (readerTextLength_ >= kLongestReaderText) return PCSC_LIST_FAILED;
   const uint32_t size = static_cast<uint32_t>(readerTextLength_) + 1;
@@ -144,6 +161,7 @@ int32_t PcscReaderList::ListReaders() {
 
   const platform::PcscLong listed =
       api_.listReadersFn(context_, nullptr, buffer_, &readerTextLength_);
+  platform::Trace("%s: 0x%08lX", platform::kPcscListReadersName, Code(listed));
   if (listed == platform::kPcscSuccess) return 0;
   if (listed == platform::kPcscReaderUnavailable) return SCARD_E_NO_READERS_AVAILABLE;
   return PCSC_LIST_FAILED;

@@ -6,6 +6,7 @@
 #include "platform/decimal.h"
 #include "platform/profile.h"
 #include "platform/text_file.h"
+#include "platform/trace.h"
 
 uint8_t comPort = 1;
 uint8_t padStation = 15;
@@ -29,10 +30,14 @@ const unsigned long kValueSize = 20;
 // One key of the file: its section, its name, and the value buffer it is read into.
 class KeyReader {
  public:
-  explicit KeyReader(const char* path) : path_(path) { value_[0] = '\0'; }
+  explicit KeyReader(const char* path) : path_(path), section_(""), key_("") {
+    value_[0] = '\0';
+  }
 
   // Reads `key`, or `defaultText` when it is absent, into the value buffer.
   const char* Read(const char* section, const char* key, const char* defaultText) {
+    section_ = section;
+    key_ = key;
     platform::ReadProfileString(section, key, defaultText, value_, kValueSize, path_);
     value_[kValueSize - 1] = '\0';
     return value_;
@@ -51,9 +56,14 @@ class KeyReader {
   }
 
   char* Value() { return value_; }
+  // The section and key read last: the one a failure stopped at.
+  const char* Section() const { return section_; }
+  const char* Key() const { return key_; }
 
  private:
   const char* path_;
+  const char* section_;
+  const char* key_;
   char value_[kValueSize];
 };
 
@@ -72,19 +82,26 @@ bool SplitConfig(const char* value, uint16_t* numbers[3]) {
   return true;
 }
 
+// Reads, checks and writes back every key in turn: 0, or the status of the first failure.
+uint16_t ReadKeys(KeyReader& reader, SerialFraming& framing, ProtocolParams& protocol,
+                  uint8_t& port, uint8_t& station, uint16_t& simulator);
+
 }  // namespace
 
 SerialParamFile::SerialParamFile() {
   if (!platform::DataFilePath(kFileName, path, sizeof path)) {
     path[0] = '\0';
+    platform::Trace("parameter file: no path, nothing written");
     return;
   }
   platform::TextFile file;
-  if (!file.Open(path, platform::TextFile::kTruncate)) return;
+  bool written = file.Open(path, platform::TextFile::kTruncate);
   for (const char* line : kDefaultLines) {
-    if (!file.WriteLine(line)) break;
+    if (!written || !(written = file.WriteLine(line))) break;
   }
-  file.Close();
+  written = file.Close() && written;
+  platform::Trace("parameter file %s: default content %s", path,
+                  written ? "written" : "could not be written");
 }
 
 SerialParamFile::~SerialParamFile() { Remove(); }
@@ -94,9 +111,25 @@ void SerialParamFile::Remove() { platform::RemoveFile(path); }
 uint16_t SerialParamFile::ReadParams(SerialFraming& framing, ProtocolParams& protocol,
                                      uint8_t& port, uint8_t& station, uint16_t& simulator) {
   // Without a path the first write-back ("Type") could not succeed.
-  if (path[0] == '\0') return PARAM_FILE_ERROR;
+  if (path[0] == '\0') {
+    platform::Trace("parameter file: no path; read-back status %u", PARAM_FILE_ERROR);
+    return PARAM_FILE_ERROR;
+  }
   KeyReader reader(path);
+  const uint16_t status = ReadKeys(reader, framing, protocol, port, station, simulator);
+  if (status == 0) {
+    platform::Trace("parameter file read back: status 0");
+  } else {
+    platform::Trace("parameter file read back: status %u at [%s] %s", status, reader.Section(),
+                    reader.Key());
+  }
+  return status;
+}
 
+namespace {
+
+uint16_t ReadKeys(KeyReader& reader, SerialFraming& framing, ProtocolParams& protocol,
+                  uint8_t& port, uint8_t& station, uint16_t& simulator) {
   simulator = static_cast<uint16_t>(reader.ReadNumber("SERIE", "Type", simulator));
   if (!reader.WriteBack("SERIE", "Type")) return PARAM_FILE_ERROR;
 
@@ -149,3 +182,5 @@ uint16_t SerialParamFile::ReadParams(SerialFraming& framing, ProtocolParams& pro
   if (!reader.WriteBack("QLP", "TMax")) return PARAM_FILE_ERROR;
   return 0;
 }
+
+}  // namespace

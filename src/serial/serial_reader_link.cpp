@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/trace.h"
+
 platform::ModuleHandle libraryHandle = nullptr;
 QlpEntryPoints entryPoints = {};
 unsigned char commandBuffer[kQlpBufferSize];
@@ -15,7 +17,21 @@ namespace {
 template <typename Function>
 bool Resolve(const char* name, Function* slot) {
   *slot = reinterpret_cast<Function>(platform::FindEntryPoint(libraryHandle, name));
+  if (*slot == nullptr) platform::Trace("protocol library: entry point %s missing", name);
   return *slot != nullptr;
+}
+
+// Which file the loader found for `name`, or that it found none.
+void TraceLoadedLibrary(const char* name) {
+  if (!platform::TraceOn()) return;
+  char path[platform::kTracePathSize];
+  if (libraryHandle == nullptr) {
+    platform::Trace("protocol library %s: not found: status %u", name, LIBRARY_UNUSABLE);
+  } else if (platform::ModulePath(libraryHandle, path, sizeof path)) {
+    platform::Trace("protocol library %s: loaded from %s", name, path);
+  } else {
+    platform::Trace("protocol library %s: loaded (its path is not known)", name);
+  }
 }
 
 }  // namespace
@@ -43,7 +59,9 @@ uint16_t SerialReaderLink::LoadParams() {
 }
 
 uint16_t SerialReaderLink::LoadProtocolLibrary() {
-  libraryHandle = platform::LoadModule(simulatorType != 0 ? "SimQlp.dll" : "qlpinw32.dll");
+  const char* const name = simulatorType != 0 ? "SimQlp.dll" : "qlpinw32.dll";
+  libraryHandle = platform::LoadModule(name);
+  TraceLoadedLibrary(name);
   if (libraryHandle == nullptr) return LIBRARY_UNUSABLE;
 
   // Every name is looked up, whatever became of the ones before it.
@@ -61,6 +79,7 @@ uint16_t SerialReaderLink::LoadProtocolLibrary() {
   if (complete) {
     char identity[kQlpIdentifySize];
     entryPoints.lnkIdentify(identity);
+    platform::Trace("protocol library: second generation (Lnk...) taken");
     return 0;
   }
 
@@ -76,9 +95,11 @@ uint16_t SerialReaderLink::LoadProtocolLibrary() {
   if (complete) {
     char version[kQlpVersionSize];
     entryPoints.lnk_LireVersion(version);
+    platform::Trace("protocol library: first generation (LNK_...) taken");
     return 0;
   }
   // The module stays loaded; libraryHandle keeps it.
+  platform::Trace("protocol library: no complete generation: status %u", LIBRARY_UNUSABLE);
   return LIBRARY_UNUSABLE;
 }
 
