@@ -46,6 +46,9 @@ stop_pcscd() {
 #   earlier=FILE       a telmar.old of an earlier run, which must stay as it was
 #   log=TEXT           a line the protocol library's log must hold (may repeat)
 #   tries=N            the number of LnkConnect calls expected
+#   usb=ttyACM0        a USB serial device; usb=ttyUSB0:ftdi_sio with its driver's name
+#   trace=PATTERN      run with the trace on: a line (a shell pattern) it must hold (may repeat)
+#   trace=unwritable   run with the trace naming a file that cannot be created
 # Hostile workstations (the expected file is then "-": nothing may be written anywhere):
 #   profile=unset|empty|long   ALLUSERSPROFILE unset, empty, or too long for a path
 #   data=missing|file|readonly the data folder missing, a file, or not writable
@@ -60,7 +63,7 @@ snapshot() {
 
 run_case() {
   local name=$1 expected=$2; shift 2
-  local ports="" readers="" library=1 earlier="" tries="" logs=() option
+  local ports="" readers="" library=1 earlier="" tries="" logs=() option usb=() traces=()
   local profile=set data_state=ok old_state="" as_user=()
   for option in "$@"; do
     case $option in
@@ -73,6 +76,8 @@ run_case() {
       earlier=*) earlier=${option#earlier=} ;;
       tries=*) tries=${option#tries=} ;;
       log=*) logs+=("${option#log=}") ;;
+      usb=*) usb+=("${option#usb=}") ;;
+      trace=*) traces+=("${option#trace=}") ;;
     esac
   done
   local dir=$work/$name
@@ -83,6 +88,17 @@ run_case() {
     mkdir -p "$sysfs/class/tty/ttyS$k"
     echo 4 >"$sysfs/class/tty/ttyS$k/type"
   done
+  for k in "${usb[@]}"; do
+    mkdir -p "$sysfs/class/tty/${k%%:*}/device" "$sysfs/drivers/${k#*:}"
+    [ "$k" = "${k#*:}" ] || ln -s "$sysfs/drivers/${k#*:}" "$sysfs/class/tty/${k%%:*}/device/driver"
+  done
+  # An earlier report in the trace file, which the run must append to.
+  local trace_file=""
+  if [ "${traces[*]}" = unwritable ]; then
+    trace_file=$dir/no-folder/trace.log
+  elif [ ${#traces[@]} -gt 0 ]; then
+    trace_file=$dir/trace.log && echo "an earlier report" >"$trace_file"
+  fi
   if [ "$library" = 0 ]; then
     mkdir -p "$dir/app" && cp "$bin/telmar-setup" "$dir/app/" && program=$dir/app/telmar-setup
   fi
@@ -115,6 +131,7 @@ run_case() {
      if [ "$profile_dir" = - ]; then export ALLUSERSPROFILE=; elif [ -n "$profile_dir" ]; then
        export ALLUSERSPROFILE=$profile_dir; fi &&
      TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers QLP_SIM_LOG=$dir/qlp.log \
+     TELMAR_SETUP_LOG=$trace_file \
      "${as_user[@]}" "$program" >"$dir/out" 2>&1)
   local status=$? problem="" hostile=0
   [ "$profile$data_state$old_state" = setok ] || hostile=1
@@ -141,6 +158,19 @@ run_case() {
   for line in "${logs[@]}"; do
     grep -qxF "$line" "$dir/qlp.log" 2>/dev/null || problem="log lacks: $line"
   done
+  [ "$trace_file" = "$dir/no-folder/trace.log" ] && [ -e "$dir/no-folder" ] && problem="trace folder made"
+  if [ "$trace_file" = "$dir/trace.log" ]; then
+    local -a report
+    mapfile -t report <"$trace_file"
+    [[ ${report[0]} == "an earlier report" && ${report[1]} == "telmar-setup "*", system major version 6" ]] ||
+      problem="the trace does not follow the earlier report: ${report[*]:0:2}"
+    local pattern found
+    for pattern in "${traces[@]}"; do
+      found=0
+      for line in "${report[@]}"; do [[ $line == $pattern ]] && found=1 && break; done
+      [ $found = 1 ] || problem="trace lacks: $pattern"
+    done
+  fi
   if [ -n "$tries" ]; then
     local count
     count=$(grep -c '^LnkConnect ' "$dir/qlp.log" 2>/dev/null)
@@ -151,11 +181,13 @@ run_case() {
 
 # No smart-card service: serial readers alone.
 printf 'an earlier run\r\n' >"$work/earlier.old"
-run_case no-reader - ports=0,1 "earlier=$work/earlier.old" tries=4
+run_case no-reader - ports=0,1 "earlier=$work/earlier.old" tries=4 \
+  "trace=no reader found: telmar.old left as it was"
 run_case serial-9600-only serial-9600-only.old ports=0 readers=1@9600 tries=2 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0" \
   "log=LnkExchange 1 1 2 65535 FF010601 4 33792"
-run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tries=1
+run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tries=1 \
+  trace=unwritable
 
 # Hostile workstations: a reader answers, but there is nowhere to write.
 for state in profile=unset profile=empty profile=long data=missing data=file data=readonly \
@@ -167,6 +199,21 @@ done
 if start_pcscd "Reader A"; then
   run_case one-serial-two-pcsc one-serial-two-pcsc.old ports=0,2 readers=3@19200 tries=3 \
     "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
+  # The same workstation, traced, with a USB port probed in vain and one that is skipped.
+  data=$work/traced-mixed/profile/velmora/telmarv3
+  run_case traced-mixed one-serial-two-pcsc.old ports=0,2 usb=ttyACM0 usb=ttyUSB0:ftdi_sio \
+    readers=3@19200 tries=5 "trace=data folder $data/: exists" \
+    "trace=parameter file read back: status 0" \
+    "trace=protocol library qlpinw32.dll: loaded from $bin/qlpinw32.so" \
+    "trace=protocol library: second generation (Lnk...) taken" \
+    'trace=port device 0 "USB Serial Device (COM4)": service "usbser", COM4: listed' \
+    'trace=port device 3 "USB Serial Port (COM5)": service "ftdi_sio" not accepted: not probed' \
+    'trace=COM4 at 9600 baud: connection status *: no reader' \
+    'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
+    'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 1: serial reader on COM3 at 19200 baud' \
+    'trace=channel 3: PC/SC reader "Reader A 00 01"' 'trace=ListeCanaux=2,3: status 0' \
+    "trace=NbCanaux=3: status 0; $data/telmar.old written" \
+    'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
   run_case pcsc-two-only pcsc-two-only.old
   run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
   run_case library-missing pcsc-two-only.old no-library ports=2 readers=3@19200

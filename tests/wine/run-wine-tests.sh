@@ -65,11 +65,14 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
+#   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
+#   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
+#                       that the trace must hold (may repeat)
 run_case() {
   local name=$1 expected=$2; shift 2
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
   [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
-  local ports="" readers="" pcsc="" library=1 version="" plant="" earlier="" logs=()
+  local ports="" readers="" pcsc="" library=1 version="" plant="" earlier="" logs=() usb=() traces=()
   local option
   for option in "$@"; do
     case $option in
@@ -81,6 +84,8 @@ run_case() {
       plant=*) plant=${option#plant=} ;;
       earlier=*) earlier=${option#earlier=} ;;
       log=*) logs+=("${option#log=}") ;;
+      usb=*) usb+=("${option#usb=}") ;;
+      trace=*) traces+=("${option#trace=}") ;;
     esac
   done
 
@@ -98,6 +103,11 @@ run_case() {
       printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\ACPI\\PNP0501\\%d]\r\n' "$index"
       printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="Serial"\r\n'
       printf '"FriendlyName"="Communications Port (COM%d)"\r\n\r\n' "$port"
+    done
+    for port in "${usb[@]}"; do
+      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\USB\\VID_0403\\%d]\r\n' "${port%%:*}"
+      printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="%s"\r\n' "${port#*:}"
+      printf '"FriendlyName"="USB Serial Port (COM%d)"\r\n\r\n' "${port%%:*}"
     done
   } >"$dir/ports.reg"
   WINEPREFIX=$prefix "$wine" regedit /S "$(winpath "$dir/ports.reg")" >/dev/null 2>&1
@@ -125,7 +135,12 @@ run_case() {
   mkdir -p "$data"
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
 
-  (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers \
+  # An earlier report in the trace file, which the run must append to.
+  local trace_file=""
+  if [ ${#traces[@]} -gt 0 ]; then
+    trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
+  fi
+  (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers TELMAR_SETUP_LOG=$trace_file \
      QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
      "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
   local status=$?
@@ -152,12 +167,36 @@ run_case() {
   for line in "${logs[@]}"; do
     grep -qxF "$line" "$dir/qlp.log" 2>/dev/null || problem="log lacks: $line"
   done
+  if [ -n "$trace_file" ]; then
+    local -a report
+    mapfile -t report <"$dir/trace.log"
+    [[ ${report[0]} == $'an earlier report\r' && ${report[1]} == "telmar-setup "*$'\r' ]] ||
+      problem="the trace does not follow the earlier report: ${report[*]:0:2}"
+    local pattern found
+    for pattern in "${traces[@]}"; do
+      found=0
+      for line in "${report[@]}"; do [[ $line == $pattern$'\r' ]] && found=1 && break; done
+      [ $found = 1 ] || problem="trace lacks: $pattern"
+    done
+  fi
   if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
 run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
+# The same workstation, traced, with two PC/SC readers, a USB port probed in vain and one
+# whose driver service is not accepted.
+run_case traced-mixed one-serial-two-pcsc.old ports=1,3 usb=4:usbser usb=5:FTDIBUS \
+  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" 'trace=data folder C:\\ProgramData\\velmora\\telmarv3\\: exists' \
+  'trace=protocol library qlpinw32.dll: loaded from Z:*\\app\\qlpinw32.dll' \
+  'trace=port device * "USB Serial Port (COM5)": service "FTDIBUS" not accepted: not probed' \
+  'trace=port device * "USB Serial Port (COM4)": service "usbser", COM4: listed' \
+  'trace=COM4 at 9600 baud: connection status *: no reader' \
+  'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
+  'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 3: PC/SC reader "Reader A 00 01"' \
+  'trace=NbCanaux=3: status 0; C:\\ProgramData\\velmora\\telmarv3\\telmar.old written' \
+  'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
 run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
 run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
