@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs telmar-setup on a simulated workstation and shows what it wrote:
 #  - two built-in serial ports, COM1 and COM2, with a QLP reader answering at 19200 baud on
-#    COM2 (the stand-in protocol library simulates it);
+#    COM2 (the stand-in protocol library simulates it), and a USB serial adapter (COM3) whose
+#    driver, ftdi_sio, is not one the program probes;
 #  - a private PC/SC service (pcscd) with one virtual reader definition, which pcscd offers
 #    as two readers.
 # Installs what it needs (Debian packages), builds the Linux program, and writes nothing
@@ -22,6 +23,8 @@ for k in 0 1; do
   mkdir -p "$work/sys/class/tty/ttyS$k"
   echo 4 >"$work/sys/class/tty/ttyS$k/type"
 done
+mkdir -p "$work/sys/class/tty/ttyUSB0/device" "$work/sys/bus/usb-serial/drivers/ftdi_sio"
+ln -s ../../../../bus/usb-serial/drivers/ftdi_sio "$work/sys/class/tty/ttyUSB0/device/driver"
 mkdir -p "$work/ProgramData/velmora/telmarv3"
 
 tests/tools/pcscd-session.sh start "$work/pcscd" "Demo Reader" >/dev/null
@@ -29,12 +32,14 @@ echo "PC/SC readers offered by the private pcscd:"
 sed 's/^/  /' "$work/pcscd/reader-names.txt"
 
 ALLUSERSPROFILE=$work/ProgramData TELMAR_SYSFS=$work/sys QLP_SIM_READERS=2@19200 \
-  QLP_SIM_LOG=$work/qlp.log build/native/bin/telmar-setup
+  QLP_SIM_LOG=$work/qlp.log TELMAR_SETUP_LOG=$work/telmar-setup.log build/native/bin/telmar-setup
 
 echo
 echo "=== $work/ProgramData/velmora/telmarv3/telmar.old (CR LF line ends shown as lines)"
 iconv -f WINDOWS-1252 -t UTF-8 "$work/ProgramData/velmora/telmarv3/telmar.old" | tr -d '\r'
 echo "=== calls received by the stand-in protocol library"
 cat "$work/qlp.log"
+echo "=== the program's trace (TELMAR_SETUP_LOG=$work/telmar-setup.log)"
+iconv -f WINDOWS-1252 -t UTF-8 "$work/telmar-setup.log"
 echo "=== files left in the data folder"
 ls -l "$work/ProgramData/velmora/telmarv3"
