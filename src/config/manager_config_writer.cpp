@@ -200,8 +200,8 @@ uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
               platform::WriteProfileString("CONFIG", "NbCanaux", Decimal(total).c_str(), filePath)
           ? 0
           : CONFIG_FILE_ERROR;
-  platform::Trace("NbCanaux=%ld: status %u; %s %s", long(total), status, filePath,
-                  stream.Failed() ? "not fully written: its lines could not all be written"
-                                  : "written");
+  platform::Trace("NbCanaux=%ld: status %u; %s%s", long(total), status,
+                  filePath[0] != '\0' ? filePath : "telmar.old: no path",
+                  stream.Failed() ? ": its lines could not all be written" : " written");
   return status;
 }

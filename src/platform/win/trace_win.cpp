@@ -8,7 +8,9 @@ namespace platform {
 
 namespace {
 
-HANDLE traceFile = INVALID_HANDLE_VALUE;
+// Null until opened: a constant, set before any constructor runs (INVALID_HANDLE_VALUE, a
+// cast, might only be set during dynamic initialisation, after a first event).
+HANDLE traceFile = nullptr;
 
 }  // namespace
 
@@ -19,14 +21,15 @@ bool Open() {
   const DWORD length = GetEnvironmentVariableA("TELMAR_SETUP_LOG", path, sizeof path);
   if (length == 0 || length >= sizeof path) return false;
   // Append-only access: every write lands at the end of the file, whoever else writes.
-  traceFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return traceFile != INVALID_HANDLE_VALUE;
+  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  traceFile = file != INVALID_HANDLE_VALUE ? file : nullptr;
+  return traceFile != nullptr;
 }
 
 bool AppendLine(const char* text, size_t length) {
   char line[kTraceLineSize + 2];
-  if (traceFile == INVALID_HANDLE_VALUE || length >= kTraceLineSize) return false;
+  if (traceFile == nullptr || length >= kTraceLineSize) return false;
   CopyMemory(line, text, length);
   line[length] = '\r';
   line[length + 1] = '\n';
