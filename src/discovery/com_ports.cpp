@@ -122,6 +122,7 @@ int32_t EnumerateComPorts(ComPortList& list) {
   const uint32_t error = api.getLastError();
   if (set != platform::InvalidDeviceInfoSet() && set != nullptr) api.destroyDeviceInfoList(set);
   if (error == 0 || error == platform::kErrorNoMoreItems) return count;
-  platform::Trace("port enumeration failed: error %lu, no port listed", (unsigned long)error);
+  platform::Trace("port enumeration failed: error %lu, no port listed",
+                  static_cast<unsigned long>(error));
   return 0;
 }
