@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Checks the Windows build: a 32-bit GUI program that needs no DLL beyond Windows' own and no
-# function that Windows XP SP3 lacks; and stand-in protocol libraries that export plain,
-# undecorated names and import nothing newer than Windows XP SP3 either.
+# function that Windows XP SP3 lacks, and carries its manifest and version information; and
+# stand-in protocol libraries that export plain, undecorated names and import nothing newer
+# than Windows XP SP3 either.
 # Usage: scripts/check-windows-artifacts.sh BUILD_DIR   (for example build/win32)
 set -uo pipefail
 build=${1:?usage: $0 BUILD_DIR}
 root=$(cd "$(dirname "$0")/.." && pwd)
-objdump=i686-w64-mingw32-objdump
+tools=i686-w64-mingw32
+objdump=$tools-objdump
+work=$(mktemp -d /tmp/telmar-artifacts.XXXXXX)
+trap 'rm -rf "$work"' EXIT
 passed=0
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -47,6 +51,34 @@ check "telmar-setup.exe imports only what Windows XP SP3 exports" on_xp "$exe"
 # SetDllDirectoryA came with XP SP1: the program looks it up when it runs.
 check "telmar-setup.exe does not import SetDllDirectoryA" \
   bash -c '! grep -qx "kernel32.dll SetDllDirectoryA" <<<"$0"' "$(imports "$exe")"
+
+# The resources, read back from the file: the manifest (UTF-8 text) and the version
+# information (UTF-16 strings after a fixed block of numbers).
+$tools-objcopy -O binary --only-section=.rsrc "$exe" "$work/rsrc" 2>/dev/null || : >"$work/rsrc"
+manifest=$(strings -a "$work/rsrc")
+version_strings=$(strings -a -el "$work/rsrc")
+version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+check "the manifest runs the program as its invoker, without UI access" \
+  grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<<"$manifest"
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+          4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+          8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do  # Vista, 7, 8, 8.1, 10 and 11
+  check "the manifest names supported system {$os}" grep -q "supportedOS Id=\"{$os}\"" <<<"$manifest"
+done
+value() { grep -A1 -x "$1" <<<"$version_strings" | sed -n 2p; }
+check "the version information holds project version $version" \
+  test -n "$version" -a "$(value FileVersion)" = "$version" -a "$(value ProductVersion)" = "$version"
+check "the version information names the product TELMAR" test "$(value ProductName)" = TELMAR
+check "the version information describes the file" test -n "$(value FileDescription)"
+check "the version information names telmar-setup.exe" \
+  test "$(value OriginalFilename)" = telmar-setup.exe
+# The fixed block: its signature, its layout version, then file and product version as two
+# little-endian 32-bit words each, major.minor then patch.0.
+le16() { printf '%02x%02x' $(($1 & 255)) $(($1 >> 8)); }
+IFS=. read -r major minor patch <<<"$version"
+words=$(le16 "${minor:-0}")$(le16 "${major:-0}")$(le16 0)$(le16 "${patch:-0}")
+check "the fixed version block holds $version" \
+  grep -q "bd04effe00000100$words$words" <(od -An -v -tx1 "$work/rsrc" | tr -d ' \n')
 
 for library in "$build"/bin/qlpinw32.dll "$build"/bin/SimQlp.dll "$build"/stand-in/*/*.dll; do
   [ -f "$library" ] || continue
