@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Windows build: a 32-bit GUI program that needs no DLL beyond Windows' own and no
-# function that Windows XP SP3 lacks, and carries its manifest and version information; and
+# function that Windows XP SP3 lacks, carries its manifest and version information, stays
+# small, and comes out byte for byte the same when built again from another folder; and
 # stand-in protocol libraries that export plain, undecorated names and import nothing newer
 # than Windows XP SP3 either.
 # Usage: scripts/check-windows-artifacts.sh BUILD_DIR   (for example build/win32)
@@ -51,6 +52,7 @@ check "telmar-setup.exe imports only what Windows XP SP3 exports" on_xp "$exe"
 # SetDllDirectoryA came with XP SP1: the program looks it up when it runs.
 check "telmar-setup.exe does not import SetDllDirectoryA" \
   bash -c '! grep -qx "kernel32.dll SetDllDirectoryA" <<<"$0"' "$(imports "$exe")"
+check "telmar-setup.exe is at most 200 KB" test "$(stat -c %s "$exe")" -le $((200 * 1024))
 
 # The resources, read back from the file: the manifest (UTF-8 text) and the version
 # information (UTF-16 strings after a fixed block of numbers).
@@ -90,6 +92,19 @@ for library in "$build"/bin/qlpinw32.dll "$build"/bin/SimQlp.dll "$build"/stand-
   check "$library imports only what Windows XP SP3 exports" on_xp "$library"
 done
 echo "$imported imported functions checked against $(tail -n +2 "$xp_exports" | wc -l) exports of Windows XP SP3"
+
+# The same sources give the same bytes: two more builds, each from a copy of the sources in
+# a folder of another name, give the program and the stand-ins beside it byte for byte the same.
+for copy in first second-copy; do
+  mkdir -p "$work/$copy/sources"
+  tar -C "$root" -c --exclude=./build --exclude=./.git . | tar -C "$work/$copy/sources" -x
+  (cd "$work/$copy/sources" && cmake --preset win32 -B "$work/$copy/build" >/dev/null &&
+     cmake --build "$work/$copy/build" -j 2 --target telmar-setup qlpinw32 SimQlp >/dev/null) ||
+    echo "FAIL: the build in $work/$copy"
+done
+for file in telmar-setup.exe qlpinw32.dll SimQlp.dll; do
+  check "$file is the same from both builds" cmp "$work/first/build/bin/$file" "$work/second-copy/build/bin/$file"
+done
 
 echo "Windows artifacts: $passed passed, $failures failed"
 [ "$failures" -eq 0 ]
