@@ -182,14 +182,15 @@ TEST(ProfileWrite, LastLineWithoutLineEndGetsCrLfBeforeWhatFollows) {
   WriteFile(path, "[A]\nx=1\n");
   EXPECT_EQ(1, Write(path, "New", "k", "v"));
   EXPECT_EQ("[A]\nx=1\n[New]\r\nk=v\r\n", ReadFile(path));
-  // A last line ending in a lone CR is only completed by LF, so that the CR does not
-  // become part of its text.
-  WriteFile(path, "[S\r");
-  EXPECT_EQ(1, Write(path, "S", "K", "V"));
-  EXPECT_EQ("[S\r\nK=V\r\n", ReadFile(path));
-  WriteFile(path, "[T]\r\nk=v\r");
+  // A lone CR ends a line as LF and CR LF do, anywhere in the file.
+  WriteFile(path, "[CONFIG]\rNbCanaux=7\r");
+  EXPECT_EQ("7", Read(path, "CONFIG", "NbCanaux"));
+  EXPECT_EQ(1, Write(path, "CONFIG", "NbCanaux", "2"));
   EXPECT_EQ(1, Write(path, "U", "K", "V"));
-  EXPECT_EQ("[T]\r\nk=v\r\n[U]\r\nK=V\r\n", ReadFile(path));
+  EXPECT_EQ("[CONFIG]\rNbCanaux=2\r\n[U]\r\nK=V\r\n", ReadFile(path));
+  WriteFile(path, "[T]\rk=v\r\n\nx=1\r");  // the empty LF line stays one
+  EXPECT_EQ(1, Write(path, "T", "k", nullptr));
+  EXPECT_EQ("[T]\r\n\nx=1\r", ReadFile(path));
 }
 
 TEST(ProfileWrite, MissingOrEmptyFileIsCreated) {

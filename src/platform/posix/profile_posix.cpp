@@ -1,10 +1,10 @@
 // Profile strings on POSIX, with the behaviour of the Windows calls that the program
 // relies on. The file is taken as bytes (Windows-1252 text, any byte kept); a line ends
-// at LF, a CR before the LF belongs to the line end. A line whose first non-blank
-// character is ';' is a comment, one that starts with '[' opens a section (its name runs
-// to the last ']' of the line), any other line with '=' is a key. Names are compared
-// without regard to ASCII case, blanks (space, tab) around names and values are ignored,
-// the first section and the first key of a name win.
+// at LF, CR LF or a lone CR. A line whose first non-blank character is ';' is a comment,
+// one that starts with '[' opens a section (its name runs to the last ']' of the line),
+// any other line with '=' is a key. Names are compared without regard to ASCII case,
+// blanks (space, tab) around names and values are ignored, the first section and the
+// first key of a name win.
 //
 // Writing keeps every byte of the file that the change does not touch: a key that
 // exists has its line replaced, a missing key goes right after the last non-empty line
@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -112,12 +113,18 @@ void Classify(const std::string& content, Line* line) {
   }
 }
 
-// What completes the line that ends at `at` before another line can follow: nothing when it
-// ends in LF (or there is no line), LF after a lone CR (which the reader already took for
-// the line end), else CR LF.
-const char* LineEndAfter(const std::string& content, size_t at) {
-  if (at == 0 || content[at - 1] == '\n') return "";
-  return content[at - 1] == '\r' ? "\n" : "\r\n";
+// The content with [from, to) replaced by `text`, which starts at a line start. A last
+// line without line end gets CR LF before what follows it, and a lone CR gets an LF when
+// the next byte is an LF that would otherwise join it into one CR LF line end.
+std::string Splice(const std::string& content, size_t from, size_t to, const std::string& text) {
+  std::string rest = text + content.substr(to);
+  const char* glue = "";
+  if (from > 0 && !rest.empty()) {
+    const char last = content[from - 1];
+    if (last != '\n' && last != '\r') glue = "\r\n";
+    if (last == '\r' && rest[0] == '\n') glue = "\n";
+  }
+  return content.substr(0, from) + glue + rest;
 }
 
 std::vector<Line> SplitLines(const std::string& content) {
@@ -126,10 +133,9 @@ std::vector<Line> SplitLines(const std::string& content) {
   while (begin < content.size()) {
     Line line;
     line.begin = begin;
-    const void* feed = std::memchr(content.data() + begin, '\n', content.size() - begin);
-    line.end = feed ? static_cast<const char*>(feed) - content.data() + 1 : content.size();
-    line.contentEnd = feed ? line.end - 1 : line.end;
-    if (line.contentEnd > begin && content[line.contentEnd - 1] == '\r') --line.contentEnd;
+    line.contentEnd = std::min(content.find_first_of("\r\n", begin), content.size());
+    const bool crLf = content.compare(line.contentEnd, 2, "\r\n") == 0;
+    line.end = std::min(line.contentEnd + (crLf ? 2 : 1), content.size());
     Classify(content, &line);
     lines.push_back(line);
     begin = line.end;
@@ -267,27 +273,26 @@ std::string Edit(const std::string& content, const char* section, const char* ke
     if (!span.found) return content;
     size_t from = lines[span.header].begin;
     size_t to = span.bodyEnd < lines.size() ? lines[span.bodyEnd].begin : content.size();
-    return content.substr(0, from) + content.substr(to);
+    return Splice(content, from, to, "");
   }
   size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
   if (value == nullptr) {
     if (keyLine == lines.size()) return content;
-    return content.substr(0, lines[keyLine].begin) + content.substr(lines[keyLine].end);
+    return Splice(content, lines[keyLine].begin, lines[keyLine].end, "");
   }
   std::string entry = TrimmedCopy(key) + "=" + value + "\r\n";
   if (keyLine != lines.size()) {
-    return content.substr(0, lines[keyLine].begin) + entry + content.substr(lines[keyLine].end);
+    return Splice(content, lines[keyLine].begin, lines[keyLine].end, entry);
   }
   if (span.found) {
     size_t last = span.header;
     for (size_t i = span.header + 1; i < span.bodyEnd; ++i) {
       if (lines[i].kind != kBlankLine) last = i;
     }
-    size_t at = lines[last].end;
-    return content.substr(0, at) + LineEndAfter(content, at) + entry + content.substr(at);
+    return Splice(content, lines[last].end, lines[last].end, entry);
   }
-  return content + LineEndAfter(content, content.size()) + "[" + TrimmedCopy(section) + "]\r\n" +
-         entry;
+  return Splice(content, content.size(), content.size(),
+                "[" + TrimmedCopy(section) + "]\r\n" + entry);
 }
 
 }  // namespace
