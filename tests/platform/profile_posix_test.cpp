@@ -193,6 +193,15 @@ TEST(ProfileWrite, LastLineWithoutLineEndGetsCrLfBeforeWhatFollows) {
   EXPECT_EQ("[T]\r\n\nx=1\r", ReadFile(path));
 }
 
+TEST(ProfileWrite, NamesIgnoreTheCaseOfAccentedLetters) {
+  TempDir dir;
+  std::string path = dir.Join("w.ini");
+  WriteFile(path, "[CAF\xC9]\r\n\x8A\x8C\x8E\x9F\xC0\xDE=1\r\n\xF7=0\r\n");
+  EXPECT_EQ("1", Read(path, "caf\xE9", "\x9A\x9C\x9E\xFF\xE0\xFE"));
+  EXPECT_EQ(1, Write(path, "caf\xE9", "\xD7", "2"));  // x is no capital of the division sign
+  EXPECT_EQ("[CAF\xC9]\r\n\x8A\x8C\x8E\x9F\xC0\xDE=1\r\n\xF7=0\r\n\xD7=2\r\n", ReadFile(path));
+}
+
 TEST(ProfileWrite, MissingOrEmptyFileIsCreated) {
   TempDir dir;
   std::string path = dir.Join("new.ini");

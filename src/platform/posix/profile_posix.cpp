@@ -2,9 +2,9 @@
 // relies on. The file is taken as bytes (Windows-1252 text, any byte kept); a line ends
 // at LF, CR LF or a lone CR. A line whose first non-blank character is ';' is a comment,
 // one that starts with '[' opens a section (its name runs to the last ']' of the line),
-// any other line with '=' is a key. Names are compared without regard to ASCII case,
-// blanks (space, tab) around names and values are ignored, the first section and the
-// first key of a name win.
+// any other line with '=' is a key. Names are compared without regard to the case of
+// Windows-1252 letters, blanks (space, tab) around names and values are ignored, the
+// first section and the first key of a name win.
 //
 // Writing keeps every byte of the file that the change does not touch: a key that
 // exists has its line replaced, a missing key goes right after the last non-empty line
@@ -48,7 +48,16 @@ struct Line {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// The lower-case form of a Windows-1252 letter: A-Z, the accented capitals 0xC0-0xDE
+// but the multiplication sign 0xD7, and the four capitals of 0x80-0x9F.
+unsigned char FoldCase(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7)) {
+    return static_cast<unsigned char>(byte + 0x20);
+  }
+  if (byte == 0x8A || byte == 0x8C || byte == 0x8E) return static_cast<unsigned char>(byte + 0x10);
+  return byte == 0x9F ? 0xFF : byte;
+}
 
 void Trim(const std::string& text, size_t* begin, size_t* end) {
   while (*begin < *end && IsBlank(text[*begin])) ++*begin;
@@ -63,14 +72,14 @@ void TrimArgument(const char* text, size_t* begin, size_t* end) {
 }
 
 // Whether content[begin, end) names the same thing as `name` (blanks around the name
-// ignored, ASCII case ignored).
+// ignored, letter case ignored).
 bool SameName(const std::string& content, size_t begin, size_t end, const char* name) {
   size_t nameBegin;
   size_t nameEnd;
   TrimArgument(name, &nameBegin, &nameEnd);
   if (end - begin != nameEnd - nameBegin) return false;
   for (size_t i = 0; i < end - begin; ++i) {
-    if (LowerAscii(content[begin + i]) != LowerAscii(name[nameBegin + i])) return false;
+    if (FoldCase(content[begin + i]) != FoldCase(name[nameBegin + i])) return false;
   }
   return true;
 }
