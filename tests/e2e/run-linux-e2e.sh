@@ -50,6 +50,8 @@ stop_pcscd() {
 #   profile=unset|empty|long   ALLUSERSPROFILE unset, empty, or too long for a path
 #   data=missing|file|readonly the data folder missing, a file, or not writable
 #   old=readonly|directory     telmar.old of an earlier run read-only, or a folder
+#   old=writable               telmar.old of an earlier run writable (666): with data=readonly
+#                              the program must fill it in place, to the expected file
 # These run as an unprivileged user when the tests run as root, so that permissions bite.
 # Every file and folder of a case, with its type, mode and content checksum, but for the
 # program's output, the protocol library's log and the current folder (checked apart).
@@ -102,6 +104,7 @@ run_case() {
   case $old_state in
     readonly) printf 'an earlier run\r\n' >"$data/telmar.old" && chmod 444 "$data/telmar.old" ;;
     directory) mkdir "$data/telmar.old" ;;
+    writable) printf 'an earlier run\r\n' >"$data/telmar.old" && chmod 666 "$data/telmar.old" ;;
   esac
   if [ "$profile$data_state$old_state" != setok ] && [ "$(id -u)" = 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
@@ -121,7 +124,7 @@ run_case() {
   [ $status -eq 0 ] || problem="exit status $status: $(head -c 300 "$dir/out")"
   [ -e "$data/QLP_CONFIG.INI" ] && problem="QLP_CONFIG.INI left behind"
   [ -n "$(ls -A "$dir/cwd")" ] && problem="files written in the current folder"
-  if [ $hostile = 1 ]; then
+  if [ $hostile = 1 ] && [ "$expected" = - ]; then
     local after
     after=$(snapshot "$dir")
     [ "$before" = "$after" ] ||
@@ -170,6 +173,8 @@ if start_pcscd "Reader A"; then
   run_case pcsc-two-only pcsc-two-only.old
   run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
   run_case library-missing pcsc-two-only.old no-library ports=2 readers=3@19200
+  run_case hostile-data-readonly-old-writable pcsc-two-only.old data=readonly old=writable \
+    ports=0 readers=1@19200
   stop_pcscd
   if start_pcscd $'Lecteur \xe9tendu'; then
     run_case accented-pcsc-names accented-pcsc-names.old

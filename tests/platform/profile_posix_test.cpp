@@ -238,6 +238,12 @@ TEST(ProfileWrite, KeepsTheFileModeAndWritesThroughALink) {
   EXPECT_EQ(1, Write(link, "S", "K", "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ("[S]\r\nK=new\r\n", ReadFile(path));
+  std::string hardLink = dir.Join("hard.ini");  // edited in place, longer then shorter
+  std::filesystem::create_hard_link(path, hardLink);
+  EXPECT_EQ(1, Write(link, "S", "K", "longer"));
+  EXPECT_EQ(1, Write(path, "S", "L", "1"));
+  EXPECT_EQ(1, Write(link, "S", "K", nullptr));
+  EXPECT_EQ("[S]\r\nL=1\r\n", ReadFile(hardLink));
   struct stat info;
   ASSERT_EQ(0, stat(path.c_str(), &info));
   EXPECT_EQ(0640u, info.st_mode & 07777);

@@ -11,7 +11,10 @@
 // of its section, a missing section goes at the end of the file ("[section]" then the
 // key, no blank line before it). Every line written ends in CR LF. The new content goes
 // to a temporary file in the same folder that is then renamed over the original, so a
-// failed write leaves the original as it was.
+// failed write leaves the original as it was. Where that would fail or give the file
+// another identity than an edit would (a folder that takes no new file, a file with
+// other hard links, an owner the temporary file cannot take), the file is rewritten in
+// place, as Windows does, when it is writable itself.
 #include "platform/profile.h"
 
 #include <errno.h>
@@ -215,8 +218,7 @@ FileState LoadFile(const char* path, std::string* content, struct stat* info) {
   return kFilePresent;
 }
 
-bool WriteAll(int fd, const std::string& content) {
-  size_t done = 0;
+bool WriteAll(int fd, const std::string& content, size_t done = 0) {
   while (done < content.size()) {
     ssize_t count = write(fd, content.data() + done, content.size() - done);
     if (count < 0) {
@@ -239,24 +241,70 @@ bool CreateNewFile(const char* path, const std::string& content) {
   return written;
 }
 
-// Puts `content` in place of the existing file at `path` through a temporary file in
-// the same folder; the original keeps its mode and, where allowed, its owner.
-bool ReplaceFile(const char* path, const struct stat& info, const std::string& content) {
+enum Replacement { kReplaced, kFailed, kNeedsEdit };
+
+bool Refused(int error) { return error == EACCES || error == EPERM || error == ENAMETOOLONG; }
+
+// Puts `content` in place of the existing file `target` through a temporary file in the
+// same folder, with the original's owner and mode. kNeedsEdit when the folder takes no
+// new file or no rename over the original, or the owner cannot be kept: the original is
+// then untouched and only an edit in place can update it.
+Replacement ReplaceFile(const std::string& target, const struct stat& info,
+                        const std::string& content) {
+  std::string temporary = target + ".XXXXXX";
+  int fd = mkstemp(&temporary[0]);
+  if (fd < 0) return Refused(errno) ? kNeedsEdit : kFailed;
+  bool sameOwner = fchown(fd, info.st_uid, info.st_gid) == 0;
+  bool written = sameOwner && WriteAll(fd, content) && fchmod(fd, info.st_mode & 07777) == 0 &&
+                 fsync(fd) == 0;
+  if (close(fd) != 0) written = false;
+  bool renamed = written && rename(temporary.c_str(), target.c_str()) == 0;
+  bool refused = !sameOwner || (written && !renamed && Refused(errno));
+  if (!renamed) unlink(temporary.c_str());
+  return renamed ? kReplaced : refused ? kNeedsEdit : kFailed;
+}
+
+// Rewrites the file `target` itself from `before` to `after`. Only the bytes from the
+// first one that differs are written; room for a longer content is reserved first, so
+// that a full disk fails the update before anything changed; the file is cut to its new
+// length last. Refused unless `target` is still the writable regular file that was read.
+bool EditInPlace(const std::string& target, const struct stat& info, const std::string& before,
+                 const std::string& after) {
+  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat now;
+  bool done = fstat(fd, &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino &&
+              static_cast<size_t>(now.st_size) == before.size();
+  int reserved = done && after.size() > before.size()
+                     ? posix_fallocate(fd, 0, static_cast<off_t>(after.size()))
+                     : 0;
+  if (reserved != 0 && reserved != EOPNOTSUPP) {
+    done = false;  // no room for the longer content: back to the length that was read
+    if (ftruncate(fd, static_cast<off_t>(before.size())) != 0) {
+      // Nothing more to try; the bytes that were read are all still in place.
+    }
+  }
+  size_t first = 0;
+  while (first < before.size() && first < after.size() && before[first] == after[first]) ++first;
+  done = done && lseek(fd, static_cast<off_t>(first), SEEK_SET) >= 0 &&
+         WriteAll(fd, after, first) && ftruncate(fd, static_cast<off_t>(after.size())) == 0 &&
+         fsync(fd) == 0;
+  if (close(fd) != 0) done = false;
+  return done;
+}
+
+// Puts `after` in place of the file at `path`, read as `before`: through a temporary file
+// where that keeps the file's identity, else by an edit in place.
+bool UpdateFile(const char* path, const struct stat& info, const std::string& before,
+                const std::string& after) {
   char* resolved = realpath(path, nullptr);
   std::string target = resolved ? resolved : path;
   std::free(resolved);
-  std::string temporary = target + ".XXXXXX";
-  int fd = mkstemp(&temporary[0]);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, content) && fchmod(fd, info.st_mode & 07777) == 0;
-  if (fchown(fd, info.st_uid, info.st_gid) != 0) {
-    // Another owner is beyond an ordinary user's rights; the file stays theirs to read.
+  if (info.st_nlink == 1) {
+    Replacement replacement = ReplaceFile(target, info, after);
+    if (replacement != kNeedsEdit) return replacement == kReplaced;
   }
-  if (written && fsync(fd) != 0) written = false;
-  if (close(fd) != 0) written = false;
-  if (written && rename(temporary.c_str(), target.c_str()) != 0) written = false;
-  if (!written) unlink(temporary.c_str());
-  return written;
+  return EditInPlace(target, info, before, after);
 }
 
 // Like a file with the read-only attribute on Windows, a file without any write
@@ -360,7 +408,7 @@ int WriteProfileString(const char* section, const char* key, const char* value,
     return CreateNewFile(path, updated) ? 1 : 0;
   }
   if (updated == content) return 1;
-  return ReplaceFile(path, info, updated) ? 1 : 0;
+  return UpdateFile(path, info, content, updated) ? 1 : 0;
 }
 
 }  // namespace platform
