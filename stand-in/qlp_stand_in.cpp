@@ -20,6 +20,8 @@
 //    probe FF 01 06 01 to the reader's PAD 2, a non-zero tMax and a response capacity of at
 //    least a full frame (256 bytes: the library cannot know how long an answer will be
 //    before it arrives). The reader answers the two bytes 90 00.
+// The calling convention of the entry points is QLP_CALL: __stdcall on 32-bit x86 unless
+// the build defines it otherwise (the __cdecl variant).
 //
 // QLP_SIM_LOG, when set, names a file that receives one line per entry-point call, with
 // LF line ends: the entry point's name and its arguments as received, numbers in
