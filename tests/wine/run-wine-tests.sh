@@ -60,6 +60,7 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   readers=3@19200     readers the stand-in protocol library answers for
 #   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
 #   no-library          no qlpinw32.dll beside the program
+#   library=FOLDER      the qlpinw32.dll of FOLDER (below the build folder) beside it
 #   version=winxp       Windows version Wine reports
 #   plant=protocol      qlpinw32.dll planted in the current folder only
 #   plant=smartcard     winscard.dll planted in the current folder only
@@ -77,6 +78,7 @@ run_case() {
       readers=*) readers=${option#readers=} ;;
       pcsc=*) pcsc=${option#pcsc=} ;;
       no-library) library=0 ;;
+      library=*) library=${option#library=} ;;
       version=*) version=${option#version=} ;;
       plant=*) plant=${option#plant=} ;;
       earlier=*) earlier=${option#earlier=} ;;
@@ -112,6 +114,8 @@ run_case() {
     cp "$build/bin/qlpinw32.dll" "$dir/cwd/"
   elif [ "$library" = 1 ]; then
     cp "$build/bin/qlpinw32.dll" "$dir/app/"
+  elif [ "$library" != 0 ]; then
+    cp "$build/$library/qlpinw32.dll" "$dir/app/"
   fi
   if [ "$plant" = smartcard ]; then
     cp "$build/wine-doubles/winscard.dll" "$dir/cwd/"
@@ -175,5 +179,19 @@ run_case planted-protocol-library-ignored pcsc-two-only.old plant=protocol ports
   readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01"
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
 
-echo "Wine end-to-end: $passed passed, $failed failed"
+# The worked example with the protocol library in the first generation, and in the other
+# calling convention, which only 32-bit x86 has.
+example=(worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A")
+run_case worked-example-first-gen "${example[@]}" library=stand-in/first-gen
+skipped=0
+for variant in cdecl cdecl-first-gen; do
+  if [ "$preset" = win32 ]; then
+    run_case "worked-example-$variant" "${example[@]}" library=stand-in/$variant
+  elif [[ worked-example-$variant == ${TELMAR_WINE_CASES:-*} ]]; then
+    skipped=$((skipped + 1))
+    echo "skip  worked-example-$variant: needs the 32-bit program, which this machine cannot run"
+  fi
+done
+
+echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
