@@ -63,7 +63,8 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
 #   library=PLACE       where qlpinw32.dll lies: app (the default), none, system, windows, path
 #                       (on the PATH); app+helper-on-path/-missing: beside the program, built to
-#                       need qlphelp.dll, which lies on the PATH / nowhere
+#                       need qlphelp.dll, which lies on the PATH / nowhere; or a FOLDER below
+#                       the build folder, whose qlpinw32.dll lies beside the program
 #   version=winxp       Windows version Wine reports
 #   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was
@@ -111,6 +112,7 @@ run_case() {
   cp "$build/bin/telmar-setup.exe" "$dir/app/"
   local -A folders=([app]=$dir/app [system]=$system32 [windows]=${system32%/*} [path]=$dir/path)
   [[ -v folders[$library] ]] && cp "$build/bin/qlpinw32.dll" "${folders[$library]}/"
+  [[ $library == */* ]] && cp "$build/$library/qlpinw32.dll" "$dir/app/"
   [[ $library == app+* ]] && cp "$build/wine-doubles/with-helper/qlpinw32.dll" "$dir/app/"
   [[ $library == *-on-path ]] && cp "$build/wine-doubles/helper/qlphelp.dll" "$dir/path/"
   if [ "$plant" = smartcard ]; then
@@ -178,5 +180,19 @@ done
 run_case library-app+helper-missing - library=app+helper-missing ports=3 readers=3@19200
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
 
-echo "Wine end-to-end: $passed passed, $failed failed"
+# The worked example with the protocol library in the first generation, and in the other
+# calling convention, which only 32-bit x86 has.
+example=(worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A")
+run_case worked-example-first-gen "${example[@]}" library=stand-in/first-gen
+skipped=0
+for variant in cdecl cdecl-first-gen; do
+  if [ "$preset" = win32 ]; then
+    run_case "worked-example-$variant" "${example[@]}" library=stand-in/$variant
+  elif [[ worked-example-$variant == ${TELMAR_WINE_CASES:-*} ]]; then
+    skipped=$((skipped + 1))
+    echo "skip  worked-example-$variant: needs the 32-bit program, which this machine cannot run"
+  fi
+done
+
+echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
