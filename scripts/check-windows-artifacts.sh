@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Checks the Windows build: a 32-bit GUI program that needs no DLL beyond Windows' own, and
-# stand-in protocol libraries that export plain, undecorated names.
+# Checks the Windows build: a 32-bit GUI program that needs no DLL beyond Windows' own and no
+# function that Windows XP SP3 lacks, carries its manifest and version information, stays
+# small, and comes out byte for byte the same when built again from another folder; and
+# stand-in protocol libraries that export plain, undecorated names and import nothing newer
+# than Windows XP SP3 either.
 # Usage: scripts/check-windows-artifacts.sh BUILD_DIR   (for example build/win32)
 set -uo pipefail
 build=${1:?usage: $0 BUILD_DIR}
-objdump=i686-w64-mingw32-objdump
+root=$(cd "$(dirname "$0")/.." && pwd)
+tools=i686-w64-mingw32
+objdump=$tools-objdump
+work=$(mktemp -d /tmp/telmar-artifacts.XXXXXX)
+trap 'rm -rf "$work"' EXIT
 passed=0
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -13,6 +20,24 @@ check() {  # check DESCRIPTION COMMAND...
 
 # DLLs that every Windows installation has.
 system_dlls='^(kernel32|user32|advapi32|msvcrt|setupapi|ntdll|shell32|ole32|oleaut32|gdi32|cfgmgr32)\.dll$'
+
+# What Windows XP SP3's system DLLs export, "dll function" a line, after a line on its source.
+xp_exports=$root/scripts/xp-sp3-exports.txt
+imported=0
+# imports FILE: the functions FILE imports, "dll function" a line.
+imports() {
+  $objdump -p "$1" | awk '/DLL Name:/ {dll = tolower($3); next} /^[ \t]*$/ {dll = ""}
+    dll != "" && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print dll, $3}'
+}
+# on_xp FILE: every function FILE imports is exported by Windows XP SP3; says which are not.
+on_xp() {
+  local functions missing
+  functions=$(imports "$1")
+  [ -n "$functions" ] || { echo "  no imported function found in $1"; return 1; }
+  imported=$((imported + $(wc -l <<<"$functions")))
+  missing=$(grep -vxFf <(tail -n +2 "$xp_exports") <<<"$functions")
+  [ -z "$missing" ] || { echo "  not on Windows XP SP3:" $missing; return 1; }
+}
 
 exe=$build/bin/telmar-setup.exe
 headers=$($objdump -p "$exe")
@@ -23,6 +48,39 @@ check "telmar-setup.exe is a 32-bit program" grep -q '^Magic\s*010b' <<<"$header
 check "telmar-setup.exe runs in the GUI subsystem" grep -q '^Subsystem\s*00000002' <<<"$headers"
 check "telmar-setup.exe imports only Windows' own DLLs" \
   bash -c "! grep -viE '$system_dlls' <<<\"\$0\"" "$imports"
+check "telmar-setup.exe imports only what Windows XP SP3 exports" on_xp "$exe"
+# SetDllDirectoryA came with XP SP1: the program looks it up when it runs.
+check "telmar-setup.exe does not import SetDllDirectoryA" \
+  bash -c '! grep -qx "kernel32.dll SetDllDirectoryA" <<<"$0"' "$(imports "$exe")"
+check "telmar-setup.exe is at most 200 KB" test "$(stat -c %s "$exe")" -le $((200 * 1024))
+
+# The resources, read back from the file: the manifest (UTF-8 text) and the version
+# information (UTF-16 strings after a fixed block of numbers).
+$tools-objcopy -O binary --only-section=.rsrc "$exe" "$work/rsrc" 2>/dev/null || : >"$work/rsrc"
+manifest=$(strings -a "$work/rsrc")
+version_strings=$(strings -a -el "$work/rsrc")
+version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+check "the manifest runs the program as its invoker, without UI access" \
+  grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<<"$manifest"
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+          4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+          8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do  # Vista, 7, 8, 8.1, 10 and 11
+  check "the manifest names supported system {$os}" grep -q "supportedOS Id=\"{$os}\"" <<<"$manifest"
+done
+value() { grep -A1 -x "$1" <<<"$version_strings" | sed -n 2p; }
+check "the version information holds project version $version" \
+  test -n "$version" -a "$(value FileVersion)" = "$version" -a "$(value ProductVersion)" = "$version"
+check "the version information names the product TELMAR" test "$(value ProductName)" = TELMAR
+check "the version information describes the file" test -n "$(value FileDescription)"
+check "the version information names telmar-setup.exe" \
+  test "$(value OriginalFilename)" = telmar-setup.exe
+# The fixed block: its signature, its layout version, then file and product version as two
+# little-endian 32-bit words each, major.minor then patch.0.
+le16() { printf '%02x%02x' $(($1 & 255)) $(($1 >> 8)); }
+IFS=. read -r major minor patch <<<"$version"
+words=$(le16 "${minor:-0}")$(le16 "${major:-0}")$(le16 0)$(le16 "${patch:-0}")
+check "the fixed version block holds $version" \
+  grep -q "bd04effe00000100$words$words" <(od -An -v -tx1 "$work/rsrc" | tr -d ' \n')
 
 for library in "$build"/bin/qlpinw32.dll "$build"/bin/SimQlp.dll "$build"/stand-in/*/*.dll; do
   [ -f "$library" ] || continue
@@ -31,6 +89,21 @@ for library in "$build"/bin/qlpinw32.dll "$build"/bin/SimQlp.dll "$build"/stand-
   check "$library exports no decorated (@N) name" bash -c "! grep -q '@' <<<\"\$0\"" "$exports"
   check "$library imports only Windows' own DLLs" bash -c \
     "! $objdump -p \"\$0\" | sed -n 's/^\\s*DLL Name: //p' | tr A-Z a-z | grep -viE '$system_dlls'" "$library"
+  check "$library imports only what Windows XP SP3 exports" on_xp "$library"
+done
+echo "$imported imported functions checked against $(tail -n +2 "$xp_exports" | wc -l) exports of Windows XP SP3"
+
+# The same sources give the same bytes: two more builds, each from a copy of the sources in
+# a folder of another name, give the program and the stand-ins beside it byte for byte the same.
+for copy in first second-copy; do
+  mkdir -p "$work/$copy/sources"
+  tar -C "$root" -c --exclude=./build --exclude=./.git . | tar -C "$work/$copy/sources" -x
+  (cd "$work/$copy/sources" && cmake --preset win32 -B "$work/$copy/build" >/dev/null &&
+     cmake --build "$work/$copy/build" -j 2 --target telmar-setup qlpinw32 SimQlp >/dev/null) ||
+    echo "FAIL: the build in $work/$copy"
+done
+for file in telmar-setup.exe qlpinw32.dll SimQlp.dll; do
+  check "$file is the same from both builds" cmp "$work/first/build/bin/$file" "$work/second-copy/build/bin/$file"
 done
 
 echo "Windows artifacts: $passed passed, $failures failed"

@@ -6,17 +6,28 @@
 // baud, one on COM5 only at 9600, one on COM7 at both. Entries that do not have this
 // form are ignored. The variable is read at every call.
 //
-// Behaviour: an initialisation entry point must have succeeded before anything connects
-// or exchanges. A connection succeeds on a listed port at a listed speed (second
-// generation: the baud rate leading the line text; first generation: the multiplier of
-// the framing record times 9600). An exchange succeeds when its port is connected and the
-// command is the probe FF 01 06 01; it answers the two bytes 90 00. Every failure gives a
-// non-zero status (see below); the constant link argument must be 1.
+// Behaviour: a simulated reader answers only a well-formed conversation, as one on a real
+// line would; anything else gets a non-zero status (see below).
+//  - Initialisation, before any connection in the same generation: LnkInit(0, the path of
+//    an existing file named QLP_CONFIG.INI, 0); LNK_Init(station PAD 0 to 15, 4000, a
+//    non-zero middle number, 10000, a non-zero tReponse). A failed initialisation, or
+//    LnkTermin, leaves the library uninitialised.
+//  - Connection, with link 1: on a listed port at a listed speed, 8 data bits, no parity,
+//    1 stop bit: the text "BAUD,1,8,0,0" (second generation), or the framing record
+//    {multiplier 1 or 2, extra 1, data 8, parity 0, stop 0} (first generation, at the
+//    multiplier times 9600 baud).
+//  - Exchange, with link 1 (and 0 as the first generation's flag) on a connected port: the
+//    probe FF 01 06 01 to the reader's PAD 2, a non-zero tMax and a response capacity of at
+//    least a full frame (256 bytes: the library cannot know how long an answer will be
+//    before it arrives). The reader answers the two bytes 90 00.
+// The calling convention of the entry points is QLP_CALL: __stdcall on 32-bit x86 unless
+// the build defines it otherwise (the __cdecl variant).
 //
 // QLP_SIM_LOG, when set, names a file that receives one line per entry-point call, with
 // LF line ends: the entry point's name and its arguments as received, numbers in
 // decimal, bytes in upper-case hexadecimal without separators, '-' for a null pointer.
-// Entry points whose arguments the system never passes log their name alone.
+// Entry points whose arguments the system never passes log their name alone. A refused
+// call is followed by a line that says why: two spaces, "status N: " and the reason.
 
 #include <cstdarg>
 #include <cstdio>
@@ -34,11 +45,16 @@ const uint16_t kNoReader = 3;
 const uint16_t kNotConnected = 4;
 const uint16_t kUnknownCommand = 5;
 const uint16_t kBufferTooSmall = 6;
+const uint16_t kBadFraming = 7;
+const uint16_t kNoParamFile = 8;
 
 const unsigned char kProbe[] = {0xFF, 0x01, 0x06, 0x01};
 const unsigned char kAnswer[] = {0x90, 0x00};
+const uint8_t kReaderPad = 2;
+const uint32_t kFullFrame = 256;
 
-bool initialised = false;
+// The generation whose initialisation succeeded last: 1 or 2, 0 for none.
+int initialised = 0;
 // Baud rate each port is connected at; 0 when it is not connected.
 unsigned long connectedBaud[256];
 
@@ -85,31 +101,6 @@ bool ReaderAnswers(unsigned port, unsigned long baud) {
   return false;
 }
 
-uint16_t ConnectAt(uint8_t link, uint8_t port, unsigned long baud) {
-  if (!initialised) return kNotInitialised;
-  connectedBaud[port] = 0;
-  if (link != 1) return kBadArgument;
-  if (!ReaderAnswers(port, baud)) return kNoReader;
-  connectedBaud[port] = baud;
-  return kOk;
-}
-
-uint16_t ExchangeOn(uint8_t link, uint8_t port, const unsigned char* command, uint32_t length,
-                    unsigned char* response, uint32_t* responseLength) {
-  if (!initialised) return kNotInitialised;
-  if (link != 1 || command == nullptr || response == nullptr || responseLength == nullptr) {
-    return kBadArgument;
-  }
-  if (connectedBaud[port] == 0 || !ReaderAnswers(port, connectedBaud[port])) return kNotConnected;
-  if (length != sizeof kProbe || std::memcmp(command, kProbe, sizeof kProbe) != 0) {
-    return kUnknownCommand;
-  }
-  if (*responseLength < sizeof kAnswer) return kBufferTooSmall;
-  std::memcpy(response, kAnswer, sizeof kAnswer);
-  *responseLength = sizeof kAnswer;
-  return kOk;
-}
-
 // The log file opened for appending, or null when there is none.
 std::FILE* OpenLog() {
   const char* path = std::getenv("QLP_SIM_LOG");
@@ -117,15 +108,32 @@ std::FILE* OpenLog() {
   return std::fopen(path, "ab");
 }
 
-void LogLine(const char* format, ...) {
+// Appends `lead`, then the formatted text and a line feed, to the log.
+void AppendLog(const char* lead, const char* format, va_list arguments) {
   std::FILE* log = OpenLog();
   if (log == nullptr) return;
-  va_list arguments;
-  va_start(arguments, format);
+  std::fputs(lead, log);
   std::vfprintf(log, format, arguments);
-  va_end(arguments);
   std::fputc('\n', log);
   std::fclose(log);
+}
+
+void LogLine(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  AppendLog("", format, arguments);
+  va_end(arguments);
+}
+
+// Logs why a call is refused and returns `status`.
+uint16_t Refuse(uint16_t status, const char* format, ...) {
+  char lead[24];
+  std::snprintf(lead, sizeof lead, "  status %u: ", status);
+  va_list arguments;
+  va_start(arguments, format);
+  AppendLog(lead, format, arguments);
+  va_end(arguments);
+  return status;
 }
 
 // Formats `length` bytes as upper-case hexadecimal into `out` (at most `size` - 1
@@ -147,6 +155,56 @@ const char* Length(const uint32_t* length, char* out, size_t size) {
   return out;
 }
 
+// Whether `path` names an existing file called QLP_CONFIG.INI.
+bool IsParamFile(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') name = p + 1;
+  }
+  if (std::strcmp(name, "QLP_CONFIG.INI") != 0) return false;
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+uint16_t ConnectAt(int generation, uint8_t link, uint8_t port, unsigned long baud) {
+  if (initialised != generation) return Refuse(kNotInitialised, "not initialised in this generation");
+  connectedBaud[port] = 0;
+  if (link != 1) return Refuse(kBadArgument, "link %u, not 1", link);
+  if (!ReaderAnswers(port, baud)) {
+    return Refuse(kNoReader, "no reader listens on COM%u at %lu baud", port, baud);
+  }
+  connectedBaud[port] = baud;
+  return kOk;
+}
+
+uint16_t ExchangeOn(int generation, uint8_t link, uint8_t port, uint8_t pad, uint16_t tMax,
+                    const unsigned char* command, uint32_t length, unsigned char* response,
+                    uint32_t* responseLength) {
+  if (initialised != generation) return Refuse(kNotInitialised, "not initialised in this generation");
+  if (link != 1) return Refuse(kBadArgument, "link %u, not 1", link);
+  if (command == nullptr || response == nullptr || responseLength == nullptr) {
+    return Refuse(kBadArgument, "a null buffer or length");
+  }
+  if (connectedBaud[port] == 0 || !ReaderAnswers(port, connectedBaud[port])) {
+    return Refuse(kNotConnected, "COM%u is not connected", port);
+  }
+  if (pad != kReaderPad) return Refuse(kNoReader, "no reader at PAD %u", pad);
+  if (tMax == 0) return Refuse(kBadArgument, "tMax 0 leaves the reader no time to answer");
+  if (length != sizeof kProbe || std::memcmp(command, kProbe, sizeof kProbe) != 0) {
+    return Refuse(kUnknownCommand, "the reader knows the probe command only");
+  }
+  if (*responseLength < kFullFrame) {
+    return Refuse(kBufferTooSmall, "response capacity %lu, below a full frame of %lu bytes",
+                  static_cast<unsigned long>(*responseLength),
+                  static_cast<unsigned long>(kFullFrame));
+  }
+  std::memcpy(response, kAnswer, sizeof kAnswer);
+  *responseLength = sizeof kAnswer;
+  return kOk;
+}
+
 }  // namespace
 
 extern "C" {
@@ -155,14 +213,20 @@ extern "C" {
 
 uint16_t QLP_CALL LnkInit(uint8_t mode, const char* paramFilePath, uint8_t flags) {
   LogLine("LnkInit %u %s %u", mode, paramFilePath ? paramFilePath : "-", flags);
-  if (mode != 0 || paramFilePath == nullptr || paramFilePath[0] == '\0') return kBadArgument;
-  initialised = true;
+  initialised = 0;
+  if (mode != 0 || flags != 0) {
+    return Refuse(kBadArgument, "mode %u and flags %u, not 0", mode, flags);
+  }
+  if (paramFilePath == nullptr || !IsParamFile(paramFilePath)) {
+    return Refuse(kNoParamFile, "no parameter file QLP_CONFIG.INI at that path");
+  }
+  initialised = 2;
   return kOk;
 }
 
 uint16_t QLP_CALL LnkTermin() {
   LogLine("LnkTermin");
-  initialised = false;
+  initialised = 0;
   return kOk;
 }
 
@@ -176,11 +240,13 @@ uint16_t QLP_CALL LnkIdentify(char* identity) {
 
 uint16_t QLP_CALL LnkConnect(uint8_t link, uint8_t port, const char* lineText) {
   LogLine("LnkConnect %u %u %s", link, port, lineText ? lineText : "-");
-  if (lineText == nullptr) return kBadArgument;
+  if (lineText == nullptr) return Refuse(kBadArgument, "no line text");
   const char* text = lineText;
   unsigned long baud = 0;
-  if (!ParseNumber(&text, text + std::strlen(text), &baud) || *text != ',') return kBadArgument;
-  return ConnectAt(link, port, baud);
+  if (!ParseNumber(&text, text + std::strlen(text), &baud) || std::strcmp(text, ",1,8,0,0") != 0) {
+    return Refuse(kBadFraming, "the line text is not BAUD,1,8,0,0");
+  }
+  return ConnectAt(2, link, port, baud);
 }
 
 uint16_t QLP_CALL LnkDisconnect(uint8_t, uint8_t port) {
@@ -207,7 +273,8 @@ uint16_t QLP_CALL LnkExchange(uint8_t link, uint8_t port, uint8_t padReader, uin
   LogLine("LnkExchange %u %u %u %u %s %lu %s", link, port, padReader, tMax,
           Hex(command, commandLength, hex, sizeof hex), static_cast<unsigned long>(commandLength),
           Length(responseLength, capacity, sizeof capacity));
-  return ExchangeOn(link, port, command, commandLength, response, responseLength);
+  return ExchangeOn(2, link, port, padReader, tMax, command, commandLength, response,
+                    responseLength);
 }
 
 uint16_t QLP_CALL LnkGetStatus(uint8_t, uint8_t port, uint16_t* state) {
@@ -222,15 +289,24 @@ uint16_t QLP_CALL LNK_Init(uint8_t padStation, uint16_t configFirst, uint16_t co
                            uint16_t configThird, uint16_t tReponse) {
   LogLine("LNK_Init %u %u %u %u %u", padStation, configFirst, configMiddle, configThird,
           tReponse);
-  if (padStation > 15) return kBadArgument;
-  initialised = true;
+  initialised = 0;
+  if (padStation > 15) return Refuse(kBadArgument, "station PAD %u above 15", padStation);
+  if (configFirst != 4000 || configThird != 10000 || configMiddle == 0 || tReponse == 0) {
+    return Refuse(kBadArgument, "Config %u,%u,%u and tReponse %u, not 4000,N,10000 and N > 0",
+                  configFirst, configMiddle, configThird, tReponse);
+  }
+  initialised = 1;
   return kOk;
 }
 
 uint16_t QLP_CALL LNK_Connect(uint8_t link, uint8_t port, SerialFraming framing) {
   LogLine("LNK_Connect %u %u %u %u %u %u %u", link, port, framing.speedMultiplier,
           framing.framingExtra, framing.dataBits, framing.parity, framing.stop);
-  return ConnectAt(link, port, framing.speedMultiplier * 9600ul);
+  if (framing.speedMultiplier < 1 || framing.speedMultiplier > 2 || framing.framingExtra != 1 ||
+      framing.dataBits != 8 || framing.parity != 0 || framing.stop != 0) {
+    return Refuse(kBadFraming, "the framing is not {1 or 2, 1, 8, 0, 0}");
+  }
+  return ConnectAt(1, link, port, framing.speedMultiplier * 9600ul);
 }
 
 uint16_t QLP_CALL LNK_Exchange(uint8_t padReader, const unsigned char* command,
@@ -241,8 +317,9 @@ uint16_t QLP_CALL LNK_Exchange(uint8_t padReader, const unsigned char* command,
   LogLine("LNK_Exchange %u %s %lu %u %u %u %u %s", padReader,
           Hex(command, commandLength, hex, sizeof hex), static_cast<unsigned long>(commandLength),
           tMax, link, port, flags, Length(responseLength, capacity, sizeof capacity));
-  if (flags != 0) return kBadArgument;
-  return ExchangeOn(link, port, command, commandLength, response, responseLength);
+  if (flags != 0) return Refuse(kBadArgument, "flags %u, not 0", flags);
+  return ExchangeOn(1, link, port, padReader, tMax, command, commandLength, response,
+                    responseLength);
 }
 
 uint16_t QLP_CALL LNK_Disconnect(uint8_t, uint8_t port) {

@@ -29,9 +29,10 @@ inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
   return moduleApi.entryPoint(module, name);
 }
 
-// Takes the current folder out of the library search of this process, so that a library
-// planted in the folder the program is started from is never loaded. Called once, before
-// any library is loaded.
+// Takes the current folder out of the library search of this process where the system
+// allows it, so that a library planted in the folder the program is started from is never
+// loaded; the rest of the system's search for bare names stays as it is. Called once,
+// before any library is loaded.
 void RestrictLibrarySearch();
 
 }  // namespace platform

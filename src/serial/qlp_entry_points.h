@@ -5,7 +5,11 @@
 // Argument types: every status is 16-bit; values of 8 or 16 bits are uint8_t or
 // uint16_t, and so are the constant link, mode and flag arguments (uint8_t); byte
 // counts are uint32_t; texts are char pointers, byte buffers unsigned char pointers.
-// All entry points use QLP_CALL: __stdcall on 32-bit Windows, the default elsewhere.
+// All entry points are declared QLP_CALL: __stdcall on 32-bit x86 (Windows, and Linux
+// i686 alike), the one convention elsewhere. The maker does not say which convention its
+// library uses, so the link does not rely on this one: on 32-bit x86 it calls through
+// QlpCall (serial/qlp_call.h), which works with __stdcall and __cdecl entry points alike.
+// A build of the stand-in library may define QLP_CALL otherwise (its __cdecl variant).
 #ifndef TELMAR_SERIAL_QLP_ENTRY_POINTS_H
 #define TELMAR_SERIAL_QLP_ENTRY_POINTS_H
 
@@ -13,10 +17,12 @@
 
 #include "serial/serial_params.h"
 
-#if defined(_WIN32) && !defined(_WIN64)
-#define QLP_CALL __stdcall
+#ifndef QLP_CALL
+#if defined(__i386__)
+#define QLP_CALL __attribute__((stdcall))
 #else
 #define QLP_CALL
+#endif
 #endif
 
 // Size of the buffer LnkIdentify fills, and of the one LNK_LireVersion fills.

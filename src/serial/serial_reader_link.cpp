@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/trace.h"
+#include "serial/qlp_call.h"
 
 platform::ModuleHandle libraryHandle = nullptr;
 QlpEntryPoints entryPoints = {};
@@ -78,7 +79,7 @@ uint16_t SerialReaderLink::LoadProtocolLibrary() {
   complete &= Resolve("LnkGetStatus", &entryPoints.lnkGetStatus);
   if (complete) {
     char identity[kQlpIdentifySize];
-    entryPoints.lnkIdentify(identity);
+    QlpCall(entryPoints.lnkIdentify, identity);
     platform::Trace("protocol library: second generation (Lnk...) taken");
     return 0;
   }
@@ -94,7 +95,7 @@ uint16_t SerialReaderLink::LoadProtocolLibrary() {
   complete &= Resolve("LNK_LireVersion", &entryPoints.lnk_LireVersion);
   if (complete) {
     char version[kQlpVersionSize];
-    entryPoints.lnk_LireVersion(version);
+    QlpCall(entryPoints.lnk_LireVersion, version);
     platform::Trace("protocol library: first generation (LNK_...) taken");
     return 0;
   }
@@ -105,7 +106,7 @@ uint16_t SerialReaderLink::LoadProtocolLibrary() {
 
 uint16_t SerialReaderLink::Connect() {
   if (generation == 1) {
-    uint16_t result = entryPoints.lnkInit(0, paramFile.Path(), 0);
+    uint16_t result = QlpCall(entryPoints.lnkInit, 0, paramFile.Path(), 0);
     if (result != 0) return result;
     // "<baud>,<extra>,<data bits>,<parity>,<stop>", each of the last four as one digit.
     // The multiplier is at most 255 (SetSpeed keeps 8 bits, the parameter file only
@@ -116,23 +117,23 @@ uint16_t SerialReaderLink::Connect() {
                       framing.framingExtra + '0', framing.dataBits + '0', framing.parity + '0',
                       framing.stop + '0');
     if (length < 0) lineText[0] = '\0';
-    return entryPoints.lnkConnect(1, comPort, lineText);
+    return QlpCall(entryPoints.lnkConnect, 1, comPort, lineText);
   }
-  uint16_t result = entryPoints.lnk_Init(padStation, protocol.configFirst, configMiddle,
-                                         protocol.configThird, tReponse);
+  uint16_t result = QlpCall(entryPoints.lnk_Init, padStation, protocol.configFirst, configMiddle,
+                            protocol.configThird, tReponse);
   if (result != 0) return result;
   // The first generation takes the multiplier itself, not the baud rate.
-  return entryPoints.lnk_Connect(1, comPort, framing);
+  return QlpCall(entryPoints.lnk_Connect, 1, comPort, framing);
 }
 
 uint16_t SerialReaderLink::Exchange() {
   responseLength = kQlpBufferSize;
   if (generation == 1) {
-    return entryPoints.lnkExchange(1, comPort, protocol.padReader, tMax, commandBuffer,
-                                   commandLength, responseBuffer, &responseLength);
+    return QlpCall(entryPoints.lnkExchange, 1, comPort, protocol.padReader, tMax, commandBuffer,
+                   commandLength, responseBuffer, &responseLength);
   }
-  return entryPoints.lnk_Exchange(protocol.padReader, commandBuffer, commandLength, tMax, 1,
-                                  comPort, 0, responseBuffer, &responseLength);
+  return QlpCall(entryPoints.lnk_Exchange, protocol.padReader, commandBuffer, commandLength, tMax,
+                 1, comPort, 0, responseBuffer, &responseLength);
 }
 
 void SerialReaderLink::SetPort(int32_t port) { comPort = static_cast<uint8_t>(port); }

@@ -7,6 +7,11 @@
 #  - PC/SC readers come from a private pcscd with virtual readers (tests/tools/pcscd-session.sh).
 #
 # Usage: run-linux-e2e.sh BIN_DIR   (the folder of telmar-setup and qlpinw32.so)
+#        run-linux-e2e.sh BIN_DIR conventions
+#   The second form takes a 32-bit x86 build (preset native-i686) and runs the program with
+#   the stand-in in each calling convention (__stdcall, __cdecl) and generation, serial
+#   readers only (there is no 32-bit pcsc-lite). Where the kernel cannot run 32-bit code,
+#   the program runs under qemu-i386; with neither, the cases are skipped (exit 77).
 set -uo pipefail
 bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -43,9 +48,10 @@ stop_pcscd() {
 #   ports=0,2          built-in serial ports ttyS0, ttyS2 (COM1, COM3)
 #   readers=3@19200    readers the stand-in protocol library answers for
 #   no-library         the program alone in its folder: no protocol library to load
+#   library=FOLDER     the program with the qlpinw32 of FOLDER (below BIN_DIR's parent)
 #   earlier=FILE       a telmar.old of an earlier run, which must stay as it was
 #   log=TEXT           a line the protocol library's log must hold (may repeat)
-#   tries=N            the number of LnkConnect calls expected
+#   tries=N            the number of LnkConnect (or LNK_Connect) calls expected
 #   usb=ttyACM0        a USB serial device; usb=ttyUSB0:ftdi_sio with its driver's name
 #   trace=PATTERN      run with the trace on: a line (a shell pattern) it must hold (may repeat)
 #   trace=unwritable   run with the trace naming a file that cannot be created
@@ -53,6 +59,8 @@ stop_pcscd() {
 #   profile=unset|empty|long   ALLUSERSPROFILE unset, empty, or too long for a path
 #   data=missing|file|readonly the data folder missing, a file, or not writable
 #   old=readonly|directory     telmar.old of an earlier run read-only, or a folder
+#   old=writable               telmar.old of an earlier run writable (666): with data=readonly
+#                              the program must fill it in place, to the expected file
 # These run as an unprivileged user when the tests run as root, so that permissions bite.
 # Every file and folder of a case, with its type, mode and content checksum, but for the
 # program's output, the protocol library's log and the current folder (checked apart).
@@ -73,6 +81,7 @@ run_case() {
       ports=*) ports=${option#ports=} ;;
       readers=*) readers=${option#readers=} ;;
       no-library) library=0 ;;
+      library=*) library=${option#library=} ;;
       earlier=*) earlier=${option#earlier=} ;;
       tries=*) tries=${option#tries=} ;;
       log=*) logs+=("${option#log=}") ;;
@@ -99,8 +108,9 @@ run_case() {
   elif [ ${#traces[@]} -gt 0 ]; then
     trace_file=$dir/trace.log && echo "an earlier report" >"$trace_file"
   fi
-  if [ "$library" = 0 ]; then
+  if [ "$library" != 1 ]; then
     mkdir -p "$dir/app" && cp "$bin/telmar-setup" "$dir/app/" && program=$dir/app/telmar-setup
+    [ "$library" = 0 ] || cp "$bin/../$library/qlpinw32.so" "$dir/app/"
   fi
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
 
@@ -118,6 +128,7 @@ run_case() {
   case $old_state in
     readonly) printf 'an earlier run\r\n' >"$data/telmar.old" && chmod 444 "$data/telmar.old" ;;
     directory) mkdir "$data/telmar.old" ;;
+    writable) printf 'an earlier run\r\n' >"$data/telmar.old" && chmod 666 "$data/telmar.old" ;;
   esac
   if [ "$profile$data_state$old_state" != setok ] && [ "$(id -u)" = 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
@@ -132,13 +143,13 @@ run_case() {
        export ALLUSERSPROFILE=$profile_dir; fi &&
      TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers QLP_SIM_LOG=$dir/qlp.log \
      TELMAR_SETUP_LOG=$trace_file \
-     "${as_user[@]}" "$program" >"$dir/out" 2>&1)
+     "${as_user[@]}" "${runner[@]}" "$program" >"$dir/out" 2>&1)
   local status=$? problem="" hostile=0
   [ "$profile$data_state$old_state" = setok ] || hostile=1
   [ $status -eq 0 ] || problem="exit status $status: $(head -c 300 "$dir/out")"
   [ -e "$data/QLP_CONFIG.INI" ] && problem="QLP_CONFIG.INI left behind"
   [ -n "$(ls -A "$dir/cwd")" ] && problem="files written in the current folder"
-  if [ $hostile = 1 ]; then
+  if [ $hostile = 1 ] && [ "$expected" = - ]; then
     local after
     after=$(snapshot "$dir")
     [ "$before" = "$after" ] ||
@@ -173,11 +184,44 @@ run_case() {
   fi
   if [ -n "$tries" ]; then
     local count
-    count=$(grep -c '^LnkConnect ' "$dir/qlp.log" 2>/dev/null)
+    count=$(grep -cE '^(LnkConnect|LNK_Connect) ' "$dir/qlp.log" 2>/dev/null)
     [ "${count:-0}" = "$tries" ] || problem="$count connection tries, not $tries"
   fi
   if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
 }
+
+finish() {
+  echo "Linux end-to-end: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ] || exit 1
+  [ "${skipped:-0}" -eq 0 ] || exit 77
+  exit 0
+}
+
+runner=()
+if [ "${2:-}" = conventions ]; then
+  if env -u ALLUSERSPROFILE TELMAR_SYSFS="$work" "$bin/telmar-setup" >/dev/null 2>&1; then
+    echo "32-bit x86 code runs natively here"
+  elif command -v qemu-i386 >/dev/null && env -u ALLUSERSPROFILE TELMAR_SYSFS="$work" \
+         qemu-i386 -L / "$bin/telmar-setup" >/dev/null 2>&1; then
+    echo "This kernel cannot run 32-bit x86 code: running it under qemu-i386"
+    runner=(qemu-i386 -L /)
+  else
+    echo "skip  32-bit x86 code runs neither natively nor under qemu-i386 here"
+    exit 77
+  fi
+  second=("log=LnkConnect 1 1 9600,1,8,0,0" "log=LnkExchange 1 1 2 65535 FF010601 4 33792")
+  first=("log=LNK_Init 15 4000 15 10000 1000" "log=LNK_Connect 1 1 1 1 8 0 0"
+         "log=LNK_Exchange 2 FF010601 4 65535 1 1 0 33792")
+  for convention in stdcall cdecl; do
+    folder=bin first_folder=stand-in/first-gen
+    [ $convention = cdecl ] && folder=stand-in/cdecl first_folder=stand-in/cdecl-first-gen
+    run_case "$convention" serial-9600-only.old library=$folder ports=0 readers=1@9600 tries=2 \
+      "${second[@]}"
+    run_case "$convention-first-gen" serial-9600-only.old library=$first_folder ports=0 \
+      readers=1@9600 tries=2 "${first[@]}"
+  done
+  finish
+fi
 
 # No smart-card service: serial readers alone.
 printf 'an earlier run\r\n' >"$work/earlier.old"
@@ -217,6 +261,8 @@ if start_pcscd "Reader A"; then
   run_case pcsc-two-only pcsc-two-only.old
   run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
   run_case library-missing pcsc-two-only.old no-library ports=2 readers=3@19200
+  run_case hostile-data-readonly-old-writable pcsc-two-only.old data=readonly old=writable \
+    ports=0 readers=1@19200
   stop_pcscd
   if start_pcscd $'Lecteur \xe9tendu'; then
     run_case accented-pcsc-names accented-pcsc-names.old
@@ -231,6 +277,4 @@ else
   fail pcscd "did not start: $(tail -3 "$work/pcscd-start.log")"
 fi
 
-echo "Linux end-to-end: $passed passed, $failed failed"
-[ "$failed" -eq 0 ] || exit 1
-[ "${skipped:-0}" -eq 0 ] || exit 77
+finish

@@ -52,22 +52,25 @@ bool Representable(const std::string& section, const std::string& key,
   return true;
 }
 
-// Whether two names name the same thing: blanks around them ignored, ASCII case too.
+// Whether two names name the same thing: blanks around them ignored, and the case of
+// Windows-1252 letters (capitals A-Z, 0xC0-0xDE but 0xD7, and 0x8A 0x8C 0x8E 0x9F).
 bool SameName(const std::string& a, const std::string& b) {
   auto trimmed = [](const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return std::string();
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
   };
+  auto lower = [](unsigned char c) {
+    static const std::string capitals = "\x8A\x8C\x8E\x9F", smalls = "\x9A\x9C\x9E\xFF";
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    const size_t at = capitals.find(static_cast<char>(c));
+    return at == std::string::npos ? c + 0 : static_cast<unsigned char>(smalls[at]) + 0;
+  };
   const std::string x = trimmed(a);
   const std::string y = trimmed(b);
   if (x.size() != y.size()) return false;
   for (size_t i = 0; i < x.size(); ++i) {
-    char c = x[i];
-    char d = y[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (d >= 'A' && d <= 'Z') d = static_cast<char>(d - 'A' + 'a');
-    if (c != d) return false;
+    if (lower(x[i]) != lower(y[i])) return false;
   }
   return true;
 }

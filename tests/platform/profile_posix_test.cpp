@@ -182,14 +182,24 @@ TEST(ProfileWrite, LastLineWithoutLineEndGetsCrLfBeforeWhatFollows) {
   WriteFile(path, "[A]\nx=1\n");
   EXPECT_EQ(1, Write(path, "New", "k", "v"));
   EXPECT_EQ("[A]\nx=1\n[New]\r\nk=v\r\n", ReadFile(path));
-  // A last line ending in a lone CR is only completed by LF, so that the CR does not
-  // become part of its text.
-  WriteFile(path, "[S\r");
-  EXPECT_EQ(1, Write(path, "S", "K", "V"));
-  EXPECT_EQ("[S\r\nK=V\r\n", ReadFile(path));
-  WriteFile(path, "[T]\r\nk=v\r");
+  // A lone CR ends a line as LF and CR LF do, anywhere in the file.
+  WriteFile(path, "[CONFIG]\rNbCanaux=7\r");
+  EXPECT_EQ("7", Read(path, "CONFIG", "NbCanaux"));
+  EXPECT_EQ(1, Write(path, "CONFIG", "NbCanaux", "2"));
   EXPECT_EQ(1, Write(path, "U", "K", "V"));
-  EXPECT_EQ("[T]\r\nk=v\r\n[U]\r\nK=V\r\n", ReadFile(path));
+  EXPECT_EQ("[CONFIG]\rNbCanaux=2\r\n[U]\r\nK=V\r\n", ReadFile(path));
+  WriteFile(path, "[T]\rk=v\r\n\nx=1\r");  // the empty LF line stays one
+  EXPECT_EQ(1, Write(path, "T", "k", nullptr));
+  EXPECT_EQ("[T]\r\n\nx=1\r", ReadFile(path));
+}
+
+TEST(ProfileWrite, NamesIgnoreTheCaseOfAccentedLetters) {
+  TempDir dir;
+  std::string path = dir.Join("w.ini");
+  WriteFile(path, "[CAF\xC9]\r\n\x8A\x8C\x8E\x9F\xC0\xDE=1\r\n\xF7=0\r\n");
+  EXPECT_EQ("1", Read(path, "caf\xE9", "\x9A\x9C\x9E\xFF\xE0\xFE"));
+  EXPECT_EQ(1, Write(path, "caf\xE9", "\xD7", "2"));  // x is no capital of the division sign
+  EXPECT_EQ("[CAF\xC9]\r\n\x8A\x8C\x8E\x9F\xC0\xDE=1\r\n\xF7=0\r\n\xD7=2\r\n", ReadFile(path));
 }
 
 TEST(ProfileWrite, MissingOrEmptyFileIsCreated) {
@@ -228,6 +238,12 @@ TEST(ProfileWrite, KeepsTheFileModeAndWritesThroughALink) {
   EXPECT_EQ(1, Write(link, "S", "K", "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ("[S]\r\nK=new\r\n", ReadFile(path));
+  std::string hardLink = dir.Join("hard.ini");  // edited in place, longer then shorter
+  std::filesystem::create_hard_link(path, hardLink);
+  EXPECT_EQ(1, Write(link, "S", "K", "longer"));
+  EXPECT_EQ(1, Write(path, "S", "L", "1"));
+  EXPECT_EQ(1, Write(link, "S", "K", nullptr));
+  EXPECT_EQ("[S]\r\nL=1\r\n", ReadFile(hardLink));
   struct stat info;
   ASSERT_EQ(0, stat(path.c_str(), &info));
   EXPECT_EQ(0640u, info.st_mode & 07777);

@@ -1,4 +1,5 @@
 // The stand-in with both generations complete (qlpinw32 and SimQlp beside the program).
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -6,6 +7,7 @@
 
 namespace {
 
+using platform::FindEntryPoint;
 using Lines = std::vector<std::string>;
 
 TEST_F(LinkTest, CompleteSecondGenerationWinsAndFixedValuesReplaceTheFile) {
@@ -71,6 +73,48 @@ TEST_F(LinkTest, OnlyAListedReaderAtAListedSpeedAnswers) {
   commandBuffer[1] = 0x02;
   commandLength = 2;
   EXPECT_NE(0, link.Exchange());
+}
+
+// Each call is made to a library initialised and connected to COM3 at 19200 in its
+// generation; a simulated reader refuses it and says why. The last two show that a failed
+// initialisation does not leave the library initialised.
+TEST_F(LinkTest, TheStandInRefusesAMalformedConversation) {
+  SerialReaderLink link(paramFile);
+  ASSERT_EQ(0, link.Status());
+  const auto init1 = reinterpret_cast<LNK_InitFn>(FindEntryPoint(libraryHandle, "LNK_Init"));
+  const auto connect1 =
+      reinterpret_cast<LNK_ConnectFn>(FindEntryPoint(libraryHandle, "LNK_Connect"));
+  const std::string path = paramFile.Path(), otherName = folder + "/QLP.INI";
+  testing_support::WriteFile(otherName, "[SERIE]\r\n");
+  unsigned char probe[] = {0xFF, 0x01, 0x06, 0x01}, answer[256];
+  uint32_t capacity = 0;
+  const auto exchange = [&](uint8_t pad, uint16_t time, uint32_t room) {
+    capacity = room;
+    return entryPoints.lnkExchange(1, 3, pad, time, probe, 4, answer, &capacity);
+  };
+  const std::pair<int, std::function<uint16_t()>> calls[] = {
+      {2, [&] { return entryPoints.lnkInit(0, path.c_str(), 7); }},
+      {2, [&] { return entryPoints.lnkInit(0, otherName.c_str(), 0); }},
+      {2, [&] { return entryPoints.lnkConnect(1, 3, "19200,0,5,9,9"); }},
+      {2, [&] { return entryPoints.lnkConnect(1, 3, "9600,1,8,0,0"); }},
+      {2, [&] { return exchange(2, 65535, 2); }},
+      {2, [&] { return exchange(0, 65535, 33792); }},
+      {2, [&] { return exchange(2, 0, 33792); }},
+      {1, [&] { return connect1(1, 3, SerialFraming{2, 0, 0, 0, 0}); }},
+      {2, [&] { return entryPoints.lnkInit(0, path.c_str(), 7), link.Exchange(); }},
+      {1, [&] { return init1(0, 0, 0, 0, 0), connect1(1, 3, SerialFraming{2, 1, 8, 0, 0}); }},
+  };
+  for (const auto& call : calls) {
+    SCOPED_TRACE(&call - calls);
+    link.SetSpeed(2);
+    link.SetPort(3);
+    ASSERT_EQ(0, call.first == 2 ? link.Connect()
+                                 : (init1(15, 4000, 15, 10000, 1000),
+                                    connect1(1, 3, SerialFraming{2, 1, 8, 0, 0})));
+    ClearLog();
+    EXPECT_NE(0, call.second());
+    EXPECT_EQ(0u, LogLines().back().rfind("  status ", 0)) << LogLines().back();
+  }
 }
 
 TEST_F(LinkTest, GarbledReaderListSimulatesNoReader) {

@@ -12,6 +12,8 @@
 # The 32-bit program (build/win32) is run when this machine can run 32-bit code; where the
 # kernel cannot (no IA-32 emulation), the same sources built for 64-bit Windows (build/win64)
 # are run under 64-bit Wine instead.
+# Wine takes SetDllDirectoryA("") as unset and searches the current folder: no case can show a
+# protocol library planted there being ignored (a planted smart-card library is).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 expected_dir=$root/tests/data/expected
@@ -59,9 +61,11 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   ports=1,3           serial ports seeded (Service "Serial", "Communications Port (COMn)")
 #   readers=3@19200     readers the stand-in protocol library answers for
 #   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
-#   no-library          no qlpinw32.dll beside the program
+#   library=PLACE       where qlpinw32.dll lies: app (the default), none, system, windows, path
+#                       (on the PATH); app+helper-on-path/-missing: beside the program, built to
+#                       need qlphelp.dll, which lies on the PATH / nowhere; or a FOLDER below
+#                       the build folder, whose qlpinw32.dll lies beside the program
 #   version=winxp       Windows version Wine reports
-#   plant=protocol      qlpinw32.dll planted in the current folder only
 #   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
@@ -72,14 +76,14 @@ run_case() {
   local name=$1 expected=$2; shift 2
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
   [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
-  local ports="" readers="" pcsc="" library=1 version="" plant="" earlier="" logs=() usb=() traces=()
+  local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" logs=() usb=() traces=()
   local option
   for option in "$@"; do
     case $option in
       ports=*) ports=${option#ports=} ;;
       readers=*) readers=${option#readers=} ;;
       pcsc=*) pcsc=${option#pcsc=} ;;
-      no-library) library=0 ;;
+      library=*) library=${option#library=} ;;
       version=*) version=${option#version=} ;;
       plant=*) plant=${option#plant=} ;;
       earlier=*) earlier=${option#earlier=} ;;
@@ -90,7 +94,7 @@ run_case() {
   done
 
   local dir=$work/$name prefix=$work/$name/prefix
-  mkdir -p "$dir/app" "$dir/cwd"
+  mkdir -p "$dir/app" "$dir/cwd" "$dir/path"
   cp -a "$template" "$prefix"
   prefixes+=("$prefix")
   local system32=$prefix/drive_c/windows/system32
@@ -116,13 +120,11 @@ run_case() {
   fi
 
   cp "$build/bin/telmar-setup.exe" "$dir/app/"
-  # A planted library lies only in the folder the program is started from, not in the
-  # program's folder (protocol library) or the system folder (smart-card library).
-  if [ "$plant" = protocol ]; then
-    cp "$build/bin/qlpinw32.dll" "$dir/cwd/"
-  elif [ "$library" = 1 ]; then
-    cp "$build/bin/qlpinw32.dll" "$dir/app/"
-  fi
+  local -A folders=([app]=$dir/app [system]=$system32 [windows]=${system32%/*} [path]=$dir/path)
+  [[ -v folders[$library] ]] && cp "$build/bin/qlpinw32.dll" "${folders[$library]}/"
+  [[ $library == */* ]] && cp "$build/$library/qlpinw32.dll" "$dir/app/"
+  [[ $library == app+* ]] && cp "$build/wine-doubles/with-helper/qlpinw32.dll" "$dir/app/"
+  [[ $library == *-on-path ]] && cp "$build/wine-doubles/helper/qlphelp.dll" "$dir/path/"
   if [ "$plant" = smartcard ]; then
     cp "$build/wine-doubles/winscard.dll" "$dir/cwd/"
   else
@@ -140,7 +142,8 @@ run_case() {
   if [ ${#traces[@]} -gt 0 ]; then
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
-  (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers TELMAR_SETUP_LOG=$trace_file \
+  (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
+     TELMAR_SETUP_LOG=$trace_file \
      QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
      "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
   local status=$?
@@ -202,7 +205,7 @@ run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
 run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
 run_case two-serial-one-pcsc two-serial-one-pcsc.old ports=1,2,3 readers=1@19200,3@9600 \
   "pcsc=Reader A"
-run_case library-missing pcsc-two-only.old no-library ports=3 readers=3@19200 \
+run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 \
   "pcsc=Reader A 00 00;Reader A 00 01"
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
@@ -210,9 +213,26 @@ printf 'an earlier run\r\n' >"$work/earlier.old"
 run_case no-reader - ports=1,2 "earlier=$work/earlier.old"
 run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
   "pcsc=Reader A"
-run_case planted-protocol-library-ignored pcsc-two-only.old plant=protocol ports=3 \
-  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01"
+for place in system windows path app+helper-on-path; do
+  run_case "library-$place" worked-example.old library=$place ports=1,3 readers=3@19200 \
+    "pcsc=Reader A" "log=LnkConnect 1 3 19200,1,8,0,0"
+done
+run_case library-app+helper-missing - library=app+helper-missing ports=3 readers=3@19200
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
 
-echo "Wine end-to-end: $passed passed, $failed failed"
+# The worked example with the protocol library in the first generation, and in the other
+# calling convention, which only 32-bit x86 has.
+example=(worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A")
+run_case worked-example-first-gen "${example[@]}" library=stand-in/first-gen
+skipped=0
+for variant in cdecl cdecl-first-gen; do
+  if [ "$preset" = win32 ]; then
+    run_case "worked-example-$variant" "${example[@]}" library=stand-in/$variant
+  elif [[ worked-example-$variant == ${TELMAR_WINE_CASES:-*} ]]; then
+    skipped=$((skipped + 1))
+    echo "skip  worked-example-$variant: needs the 32-bit program, which this machine cannot run"
+  fi
+done
+
+echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -1,17 +1,20 @@
 // Profile strings on POSIX, with the behaviour of the Windows calls that the program
 // relies on. The file is taken as bytes (Windows-1252 text, any byte kept); a line ends
-// at LF, a CR before the LF belongs to the line end. A line whose first non-blank
-// character is ';' is a comment, one that starts with '[' opens a section (its name runs
-// to the last ']' of the line), any other line with '=' is a key. Names are compared
-// without regard to ASCII case, blanks (space, tab) around names and values are ignored,
-// the first section and the first key of a name win.
+// at LF, CR LF or a lone CR. A line whose first non-blank character is ';' is a comment,
+// one that starts with '[' opens a section (its name runs to the last ']' of the line),
+// any other line with '=' is a key. Names are compared without regard to the case of
+// Windows-1252 letters, blanks (space, tab) around names and values are ignored, the
+// first section and the first key of a name win.
 //
 // Writing keeps every byte of the file that the change does not touch: a key that
 // exists has its line replaced, a missing key goes right after the last non-empty line
 // of its section, a missing section goes at the end of the file ("[section]" then the
 // key, no blank line before it). Every line written ends in CR LF. The new content goes
 // to a temporary file in the same folder that is then renamed over the original, so a
-// failed write leaves the original as it was.
+// failed write leaves the original as it was. Where that would fail or give the file
+// another identity than an edit would (a folder that takes no new file, a file with
+// other hard links, an owner the temporary file cannot take), the file is rewritten in
+// place, as Windows does, when it is writable itself.
 #include "platform/profile.h"
 
 #include <errno.h>
@@ -19,6 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -47,7 +51,16 @@ struct Line {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// The lower-case form of a Windows-1252 letter: A-Z, the accented capitals 0xC0-0xDE
+// but the multiplication sign 0xD7, and the four capitals of 0x80-0x9F.
+unsigned char FoldCase(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7)) {
+    return static_cast<unsigned char>(byte + 0x20);
+  }
+  if (byte == 0x8A || byte == 0x8C || byte == 0x8E) return static_cast<unsigned char>(byte + 0x10);
+  return byte == 0x9F ? 0xFF : byte;
+}
 
 void Trim(const std::string& text, size_t* begin, size_t* end) {
   while (*begin < *end && IsBlank(text[*begin])) ++*begin;
@@ -62,14 +75,14 @@ void TrimArgument(const char* text, size_t* begin, size_t* end) {
 }
 
 // Whether content[begin, end) names the same thing as `name` (blanks around the name
-// ignored, ASCII case ignored).
+// ignored, letter case ignored).
 bool SameName(const std::string& content, size_t begin, size_t end, const char* name) {
   size_t nameBegin;
   size_t nameEnd;
   TrimArgument(name, &nameBegin, &nameEnd);
   if (end - begin != nameEnd - nameBegin) return false;
   for (size_t i = 0; i < end - begin; ++i) {
-    if (LowerAscii(content[begin + i]) != LowerAscii(name[nameBegin + i])) return false;
+    if (FoldCase(content[begin + i]) != FoldCase(name[nameBegin + i])) return false;
   }
   return true;
 }
@@ -112,12 +125,18 @@ void Classify(const std::string& content, Line* line) {
   }
 }
 
-// What completes the line that ends at `at` before another line can follow: nothing when it
-// ends in LF (or there is no line), LF after a lone CR (which the reader already took for
-// the line end), else CR LF.
-const char* LineEndAfter(const std::string& content, size_t at) {
-  if (at == 0 || content[at - 1] == '\n') return "";
-  return content[at - 1] == '\r' ? "\n" : "\r\n";
+// The content with [from, to) replaced by `text`, which starts at a line start. A last
+// line without line end gets CR LF before what follows it, and a lone CR gets an LF when
+// the next byte is an LF that would otherwise join it into one CR LF line end.
+std::string Splice(const std::string& content, size_t from, size_t to, const std::string& text) {
+  std::string rest = text + content.substr(to);
+  const char* glue = "";
+  if (from > 0 && !rest.empty()) {
+    const char last = content[from - 1];
+    if (last != '\n' && last != '\r') glue = "\r\n";
+    if (last == '\r' && rest[0] == '\n') glue = "\n";
+  }
+  return content.substr(0, from) + glue + rest;
 }
 
 std::vector<Line> SplitLines(const std::string& content) {
@@ -126,10 +145,9 @@ std::vector<Line> SplitLines(const std::string& content) {
   while (begin < content.size()) {
     Line line;
     line.begin = begin;
-    const void* feed = std::memchr(content.data() + begin, '\n', content.size() - begin);
-    line.end = feed ? static_cast<const char*>(feed) - content.data() + 1 : content.size();
-    line.contentEnd = feed ? line.end - 1 : line.end;
-    if (line.contentEnd > begin && content[line.contentEnd - 1] == '\r') --line.contentEnd;
+    line.contentEnd = std::min(content.find_first_of("\r\n", begin), content.size());
+    const bool crLf = content.compare(line.contentEnd, 2, "\r\n") == 0;
+    line.end = std::min(line.contentEnd + (crLf ? 2 : 1), content.size());
     Classify(content, &line);
     lines.push_back(line);
     begin = line.end;
@@ -200,8 +218,7 @@ FileState LoadFile(const char* path, std::string* content, struct stat* info) {
   return kFilePresent;
 }
 
-bool WriteAll(int fd, const std::string& content) {
-  size_t done = 0;
+bool WriteAll(int fd, const std::string& content, size_t done = 0) {
   while (done < content.size()) {
     ssize_t count = write(fd, content.data() + done, content.size() - done);
     if (count < 0) {
@@ -224,24 +241,70 @@ bool CreateNewFile(const char* path, const std::string& content) {
   return written;
 }
 
-// Puts `content` in place of the existing file at `path` through a temporary file in
-// the same folder; the original keeps its mode and, where allowed, its owner.
-bool ReplaceFile(const char* path, const struct stat& info, const std::string& content) {
+enum Replacement { kReplaced, kFailed, kNeedsEdit };
+
+bool Refused(int error) { return error == EACCES || error == EPERM || error == ENAMETOOLONG; }
+
+// Puts `content` in place of the existing file `target` through a temporary file in the
+// same folder, with the original's owner and mode. kNeedsEdit when the folder takes no
+// new file or no rename over the original, or the owner cannot be kept: the original is
+// then untouched and only an edit in place can update it.
+Replacement ReplaceFile(const std::string& target, const struct stat& info,
+                        const std::string& content) {
+  std::string temporary = target + ".XXXXXX";
+  int fd = mkstemp(&temporary[0]);
+  if (fd < 0) return Refused(errno) ? kNeedsEdit : kFailed;
+  bool sameOwner = fchown(fd, info.st_uid, info.st_gid) == 0;
+  bool written = sameOwner && WriteAll(fd, content) && fchmod(fd, info.st_mode & 07777) == 0 &&
+                 fsync(fd) == 0;
+  if (close(fd) != 0) written = false;
+  bool renamed = written && rename(temporary.c_str(), target.c_str()) == 0;
+  bool refused = !sameOwner || (written && !renamed && Refused(errno));
+  if (!renamed) unlink(temporary.c_str());
+  return renamed ? kReplaced : refused ? kNeedsEdit : kFailed;
+}
+
+// Rewrites the file `target` itself from `before` to `after`. Only the bytes from the
+// first one that differs are written; room for a longer content is reserved first, so
+// that a full disk fails the update before anything changed; the file is cut to its new
+// length last. Refused unless `target` is still the writable regular file that was read.
+bool EditInPlace(const std::string& target, const struct stat& info, const std::string& before,
+                 const std::string& after) {
+  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat now;
+  bool done = fstat(fd, &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino &&
+              static_cast<size_t>(now.st_size) == before.size();
+  int reserved = done && after.size() > before.size()
+                     ? posix_fallocate(fd, 0, static_cast<off_t>(after.size()))
+                     : 0;
+  if (reserved != 0 && reserved != EOPNOTSUPP) {
+    done = false;  // no room for the longer content: back to the length that was read
+    if (ftruncate(fd, static_cast<off_t>(before.size())) != 0) {
+      // Nothing more to try; the bytes that were read are all still in place.
+    }
+  }
+  size_t first = 0;
+  while (first < before.size() && first < after.size() && before[first] == after[first]) ++first;
+  done = done && lseek(fd, static_cast<off_t>(first), SEEK_SET) >= 0 &&
+         WriteAll(fd, after, first) && ftruncate(fd, static_cast<off_t>(after.size())) == 0 &&
+         fsync(fd) == 0;
+  if (close(fd) != 0) done = false;
+  return done;
+}
+
+// Puts `after` in place of the file at `path`, read as `before`: through a temporary file
+// where that keeps the file's identity, else by an edit in place.
+bool UpdateFile(const char* path, const struct stat& info, const std::string& before,
+                const std::string& after) {
   char* resolved = realpath(path, nullptr);
   std::string target = resolved ? resolved : path;
   std::free(resolved);
-  std::string temporary = target + ".XXXXXX";
-  int fd = mkstemp(&temporary[0]);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, content) && fchmod(fd, info.st_mode & 07777) == 0;
-  if (fchown(fd, info.st_uid, info.st_gid) != 0) {
-    // Another owner is beyond an ordinary user's rights; the file stays theirs to read.
+  if (info.st_nlink == 1) {
+    Replacement replacement = ReplaceFile(target, info, after);
+    if (replacement != kNeedsEdit) return replacement == kReplaced;
   }
-  if (written && fsync(fd) != 0) written = false;
-  if (close(fd) != 0) written = false;
-  if (written && rename(temporary.c_str(), target.c_str()) != 0) written = false;
-  if (!written) unlink(temporary.c_str());
-  return written;
+  return EditInPlace(target, info, before, after);
 }
 
 // Like a file with the read-only attribute on Windows, a file without any write
@@ -267,27 +330,26 @@ std::string Edit(const std::string& content, const char* section, const char* ke
     if (!span.found) return content;
     size_t from = lines[span.header].begin;
     size_t to = span.bodyEnd < lines.size() ? lines[span.bodyEnd].begin : content.size();
-    return content.substr(0, from) + content.substr(to);
+    return Splice(content, from, to, "");
   }
   size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
   if (value == nullptr) {
     if (keyLine == lines.size()) return content;
-    return content.substr(0, lines[keyLine].begin) + content.substr(lines[keyLine].end);
+    return Splice(content, lines[keyLine].begin, lines[keyLine].end, "");
   }
   std::string entry = TrimmedCopy(key) + "=" + value + "\r\n";
   if (keyLine != lines.size()) {
-    return content.substr(0, lines[keyLine].begin) + entry + content.substr(lines[keyLine].end);
+    return Splice(content, lines[keyLine].begin, lines[keyLine].end, entry);
   }
   if (span.found) {
     size_t last = span.header;
     for (size_t i = span.header + 1; i < span.bodyEnd; ++i) {
       if (lines[i].kind != kBlankLine) last = i;
     }
-    size_t at = lines[last].end;
-    return content.substr(0, at) + LineEndAfter(content, at) + entry + content.substr(at);
+    return Splice(content, lines[last].end, lines[last].end, entry);
   }
-  return content + LineEndAfter(content, content.size()) + "[" + TrimmedCopy(section) + "]\r\n" +
-         entry;
+  return Splice(content, content.size(), content.size(),
+                "[" + TrimmedCopy(section) + "]\r\n" + entry);
 }
 
 }  // namespace
@@ -346,7 +408,7 @@ int WriteProfileString(const char* section, const char* key, const char* value,
     return CreateNewFile(path, updated) ? 1 : 0;
   }
   if (updated == content) return 1;
-  return ReplaceFile(path, info, updated) ? 1 : 0;
+  return UpdateFile(path, info, content, updated) ? 1 : 0;
 }
 
 }  // namespace platform

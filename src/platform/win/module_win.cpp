@@ -30,17 +30,14 @@ EntryPoint WindowsEntryPoint(ModuleHandle module, const char* name) {
 ModuleApi moduleApi = {WindowsLoad, WindowsLoadSystem, WindowsEntryPoint};
 
 void RestrictLibrarySearch() {
-  // Where the system offers it (Windows 8, or 7 with its loader update): bare names are
-  // looked up in the program's folder and the system folder only.
-  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+  // Bare names stay with the system's ordinary search (the program's folder, the system
+  // folders, the Windows folder, the PATH), for the protocol library and for every library
+  // it needs in turn; only the current folder is taken out, from Windows XP SP1 on. Looked
+  // up at run time, so that the program still starts where the call does not exist.
+  typedef BOOL(WINAPI * SetDllDirectoryAFn)(LPCSTR);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
-  if (proc != nullptr) {
-    const DWORD kSearchDefaultDirs = 0x00001000;  // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
-    reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(proc))(kSearchDefaultDirs);
-  }
-  // Everywhere else (from Windows XP SP1 on): at least not the current folder.
-  SetDllDirectoryA("");
+  FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDllDirectoryA") : nullptr;
+  if (proc != nullptr) reinterpret_cast<SetDllDirectoryAFn>(reinterpret_cast<void*>(proc))("");
 }
 
 }  // namespace platform
