@@ -53,8 +53,9 @@ const unsigned char kAnswer[] = {0x90, 0x00};
 const uint8_t kReaderPad = 2;
 const uint32_t kFullFrame = 256;
 
-// The generation whose initialisation succeeded last: 1 or 2, 0 for none.
-int initialised = 0;
+// The generations of entry points, and the one whose initialisation succeeded last.
+enum Generation { kNone = 0, kFirst, kSecond };
+Generation initialised = kNone;
 // Baud rate each port is connected at; 0 when it is not connected.
 unsigned long connectedBaud[256];
 
@@ -168,7 +169,7 @@ bool IsParamFile(const char* path) {
   return true;
 }
 
-uint16_t ConnectAt(int generation, uint8_t link, uint8_t port, unsigned long baud) {
+uint16_t ConnectAt(Generation generation, uint8_t link, uint8_t port, unsigned long baud) {
   if (initialised != generation) return Refuse(kNotInitialised, "not initialised in this generation");
   connectedBaud[port] = 0;
   if (link != 1) return Refuse(kBadArgument, "link %u, not 1", link);
@@ -179,7 +180,7 @@ uint16_t ConnectAt(int generation, uint8_t link, uint8_t port, unsigned long bau
   return kOk;
 }
 
-uint16_t ExchangeOn(int generation, uint8_t link, uint8_t port, uint8_t pad, uint16_t tMax,
+uint16_t ExchangeOn(Generation generation, uint8_t link, uint8_t port, uint8_t pad, uint16_t tMax,
                     const unsigned char* command, uint32_t length, unsigned char* response,
                     uint32_t* responseLength) {
   if (initialised != generation) return Refuse(kNotInitialised, "not initialised in this generation");
@@ -213,20 +214,20 @@ extern "C" {
 
 uint16_t QLP_CALL LnkInit(uint8_t mode, const char* paramFilePath, uint8_t flags) {
   LogLine("LnkInit %u %s %u", mode, paramFilePath ? paramFilePath : "-", flags);
-  initialised = 0;
+  initialised = kNone;
   if (mode != 0 || flags != 0) {
     return Refuse(kBadArgument, "mode %u and flags %u, not 0", mode, flags);
   }
   if (paramFilePath == nullptr || !IsParamFile(paramFilePath)) {
     return Refuse(kNoParamFile, "no parameter file QLP_CONFIG.INI at that path");
   }
-  initialised = 2;
+  initialised = kSecond;
   return kOk;
 }
 
 uint16_t QLP_CALL LnkTermin() {
   LogLine("LnkTermin");
-  initialised = 0;
+  initialised = kNone;
   return kOk;
 }
 
@@ -246,7 +247,7 @@ uint16_t QLP_CALL LnkConnect(uint8_t link, uint8_t port, const char* lineText) {
   if (!ParseNumber(&text, text + std::strlen(text), &baud) || std::strcmp(text, ",1,8,0,0") != 0) {
     return Refuse(kBadFraming, "the line text is not BAUD,1,8,0,0");
   }
-  return ConnectAt(2, link, port, baud);
+  return ConnectAt(kSecond, link, port, baud);
 }
 
 uint16_t QLP_CALL LnkDisconnect(uint8_t, uint8_t port) {
@@ -273,7 +274,7 @@ uint16_t QLP_CALL LnkExchange(uint8_t link, uint8_t port, uint8_t padReader, uin
   LogLine("LnkExchange %u %u %u %u %s %lu %s", link, port, padReader, tMax,
           Hex(command, commandLength, hex, sizeof hex), static_cast<unsigned long>(commandLength),
           Length(responseLength, capacity, sizeof capacity));
-  return ExchangeOn(2, link, port, padReader, tMax, command, commandLength, response,
+  return ExchangeOn(kSecond, link, port, padReader, tMax, command, commandLength, response,
                     responseLength);
 }
 
@@ -289,13 +290,13 @@ uint16_t QLP_CALL LNK_Init(uint8_t padStation, uint16_t configFirst, uint16_t co
                            uint16_t configThird, uint16_t tReponse) {
   LogLine("LNK_Init %u %u %u %u %u", padStation, configFirst, configMiddle, configThird,
           tReponse);
-  initialised = 0;
+  initialised = kNone;
   if (padStation > 15) return Refuse(kBadArgument, "station PAD %u above 15", padStation);
   if (configFirst != 4000 || configThird != 10000 || configMiddle == 0 || tReponse == 0) {
     return Refuse(kBadArgument, "Config %u,%u,%u and tReponse %u, not 4000,N,10000 and N > 0",
                   configFirst, configMiddle, configThird, tReponse);
   }
-  initialised = 1;
+  initialised = kFirst;
   return kOk;
 }
 
@@ -306,7 +307,7 @@ uint16_t QLP_CALL LNK_Connect(uint8_t link, uint8_t port, SerialFraming framing)
       framing.dataBits != 8 || framing.parity != 0 || framing.stop != 0) {
     return Refuse(kBadFraming, "the framing is not {1 or 2, 1, 8, 0, 0}");
   }
-  return ConnectAt(1, link, port, framing.speedMultiplier * 9600ul);
+  return ConnectAt(kFirst, link, port, framing.speedMultiplier * 9600ul);
 }
 
 uint16_t QLP_CALL LNK_Exchange(uint8_t padReader, const unsigned char* command,
@@ -318,7 +319,7 @@ uint16_t QLP_CALL LNK_Exchange(uint8_t padReader, const unsigned char* command,
           Hex(command, commandLength, hex, sizeof hex), static_cast<unsigned long>(commandLength),
           tMax, link, port, flags, Length(responseLength, capacity, sizeof capacity));
   if (flags != 0) return Refuse(kBadArgument, "flags %u, not 0", flags);
-  return ExchangeOn(1, link, port, padReader, tMax, command, commandLength, response,
+  return ExchangeOn(kFirst, link, port, padReader, tMax, command, commandLength, response,
                     responseLength);
 }
 
