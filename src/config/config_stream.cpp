@@ -2,30 +2,29 @@
 
 ConfigStream configStream;
 
-ConfigStream::ConfigStream() : failed_(false) {}
+ConfigStream::ConfigStream() : failed_(false), error_(0) {}
+
+bool ConfigStream::Fail() {
+  if (!failed_) error_ = platform::LastFileError();
+  failed_ = true;
+  return false;
+}
 
 bool ConfigStream::Open(const char* path, Mode mode) {
-  if (!file_.Open(path, mode == kTruncate ? platform::TextFile::kTruncate
-                                          : platform::TextFile::kAppend)) {
-    failed_ = true;
+  if (file_.Open(path, mode == kNew ? platform::TextFile::kNew : platform::TextFile::kAppend)) {
+    return true;
+  }
+  const platform::FileError error = platform::LastFileError();
+  if (mode == kNew && !failed_ && !file_.IsOpen() && platform::IsRefusal(error)) {
+    error_ = error;
     return false;
   }
-  return true;
+  return Fail();
 }
 
 bool ConfigStream::WriteLine(const char* text) {
   if (failed_) return false;
-  if (!file_.WriteLine(text)) {
-    failed_ = true;
-    return false;
-  }
-  return true;
+  return file_.WriteLine(text) || Fail();
 }
 
-bool ConfigStream::Close() {
-  if (!file_.Close()) {
-    failed_ = true;
-    return false;
-  }
-  return true;
-}
+bool ConfigStream::Close() { return file_.Close() || Fail(); }

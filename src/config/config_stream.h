@@ -4,23 +4,26 @@
 // be written or is handed to a stream that is not open) puts the stream into a failed
 // state that is never cleared: from then on every line handed to it is dropped, also
 // after a later open that succeeds, so such an open followed by a close writes nothing
-// (an absent file is created empty).
+// (an absent file is created empty). Error() keeps why the first failure happened.
 #ifndef TELMAR_CONFIG_CONFIG_STREAM_H
 #define TELMAR_CONFIG_CONFIG_STREAM_H
 
+#include "platform/file_replace.h"
 #include "platform/text_file.h"
 
 class ConfigStream {
  public:
-  enum Mode { kTruncate, kAppend };
+  enum Mode { kNew, kAppend };
 
   ConfigStream();
   ConfigStream(const ConfigStream&) = delete;
   ConfigStream& operator=(const ConfigStream&) = delete;
 
-  // kTruncate creates the file or cuts it to length 0; kAppend creates it if absent and
-  // writes at its end. False, and the failed state, when it cannot be opened or the
-  // stream is open already (the file open before stays open).
+  // kNew removes whatever lies at the path and creates the file exclusively; kAppend
+  // creates it if absent and writes at its end. False, and the failed state, when it
+  // cannot be opened or the stream is open already (the file open before stays open);
+  // but where the system refuses kNew a file in that folder, false without the failed
+  // state (Error() says why), so that the file may be made elsewhere.
   bool Open(const char* path, Mode mode);
   // Writes `text` and CR LF; false when the line was dropped or could not be written.
   bool WriteLine(const char* text);
@@ -28,10 +31,14 @@ class ConfigStream {
   bool Close();
   bool IsOpen() const { return file_.IsOpen(); }
   bool Failed() const { return failed_; }
+  platform::FileError Error() const { return error_; }
 
  private:
+  bool Fail();
+
   platform::TextFile file_;
   bool failed_;
+  platform::FileError error_;
 };
 
 // The writer's stream, one for the whole process; closed by its destruction at exit.

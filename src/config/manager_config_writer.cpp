@@ -1,7 +1,9 @@
 #include "config/manager_config_writer.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "platform/file_replace.h"
 #include "platform/profile.h"
 #include "platform/text_file.h"
 #include "platform/trace.h"
@@ -65,21 +67,51 @@ ManagerConfigWriter::ManagerConfigWriter(ConfigStream& output)
       pcscProtocolPending(1),
       channelCount(0),
       pcscChannelCount(0),
+      inPlace(false),
+      newFileMade(false),
+      listSet(false),
+      finished(false),
+      failedStep(nullptr),
+      failedError(0),
       stream(output) {
   // A path that cannot be built stays empty, and every open of it fails.
-  platform::DataFilePath("telmar.old", filePath, sizeof filePath);
+  if (!platform::DataFilePath("telmar.old", filePath, sizeof filePath) ||
+      !platform::DataFilePath("telmar.old.new", newPath, sizeof newPath)) {
+    filePath[0] = newPath[0] = '\0';
+  }
+}
+
+ManagerConfigWriter::~ManagerConfigWriter() {
+  if (stream.IsOpen()) stream.Close();
+  if (!finished) platform::RemoveFile(newPath);
 }
 
 void ManagerConfigWriter::Line(const std::string& text) { stream.WriteLine(text.c_str()); }
 
 void ManagerConfigWriter::OpenForAppend() {
-  if (!stream.IsOpen()) stream.Open(filePath, ConfigStream::kAppend);
+  // Only the file this writer made is opened again, never one that lay there before.
+  if (!stream.IsOpen()) stream.Open(newFileMade ? newPath : "", ConfigStream::kAppend);
+}
+
+bool ManagerConfigWriter::BuildInTemporaryFolder() {
+  char folder[platform::kMaxPath + 1];
+  if (filePath[0] == '\0' || !platform::TemporaryFolder(folder, sizeof folder)) return false;
+  const std::string path = std::string(folder) + "telmar.old.new";
+  if (path.size() >= sizeof newPath) return false;
+  std::memcpy(newPath, path.c_str(), path.size() + 1);
+  inPlace = true;
+  platform::Trace("the data folder takes no new file: telmar.old to be rewritten in place from %s",
+                  newPath);
+  return true;
 }
 
 void ManagerConfigWriter::WriteHeader() {
-  // An open stream cannot be opened again: the open fails and the stream keeps its
-  // failed state, so nothing lands behind the lines of an earlier file.
-  stream.Open(filePath, ConfigStream::kTruncate);
+  // The new file is created, never opened: an open stream cannot be opened again, and
+  // the open fails and the stream keeps its failed state.
+  if (!stream.Open(newPath, ConfigStream::kNew) && !stream.Failed() && BuildInTemporaryFolder()) {
+    stream.Open(newPath, ConfigStream::kNew);
+  }
+  newFileMade = stream.IsOpen() && !stream.Failed();
   Line("; Fichier de configuration du TELMAR dans l'environnement Windows.");
   Line("; Fichier g\xE9n\xE9r\xE9 automatiquement lors de la primo-installation.");
   Line("; Le protocole velmora (QLP) est utilis\xE9.");
@@ -182,26 +214,62 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
   stream.Close();
 }
 
+bool ManagerConfigWriter::NewFileComplete() const { return newFileMade && !stream.Failed(); }
+
+void ManagerConfigWriter::StepFailed(const char* step, platform::FileError error) {
+  if (failedStep != nullptr) return;
+  failedStep = step;
+  failedError = error;
+}
+
 uint16_t ManagerConfigWriter::SetChannelList() {
-  OpenForAppend();
-  const uint16_t status = filePath[0] != '\0' &&
-                                  platform::WriteProfileString("PROTOCOLE1", "ListeCanaux",
-                                                               channelList.c_str(), filePath)
-                              ? 0
-                              : CONFIG_FILE_ERROR;
+  listSet = NewFileComplete() && platform::WriteProfileString("PROTOCOLE1", "ListeCanaux",
+                                                              channelList.c_str(), newPath);
+  if (!listSet) StepFailed("setting ListeCanaux", platform::LastFileError());
+  const uint16_t status = listSet ? 0 : CONFIG_FILE_ERROR;
   platform::Trace("ListeCanaux=%s: status %u", channelList.c_str(), status);
   return status;
 }
 
 uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
-  OpenForAppend();
-  const uint16_t status =
-      filePath[0] != '\0' &&
-              platform::WriteProfileString("CONFIG", "NbCanaux", Decimal(total).c_str(), filePath)
-          ? 0
-          : CONFIG_FILE_ERROR;
-  platform::Trace("NbCanaux=%ld: status %u; %s%s", long(total), status,
-                  filePath[0] != '\0' ? filePath : "telmar.old: no path",
-                  stream.Failed() ? ": its lines could not all be written" : " written");
-  return status;
+  const bool set = NewFileComplete() && platform::WriteProfileString(
+                                            "CONFIG", "NbCanaux", Decimal(total).c_str(), newPath);
+  if (!set) StepFailed("setting NbCanaux", platform::LastFileError());
+  platform::Trace("NbCanaux=%ld: status %u", long(total), set ? 0 : CONFIG_FILE_ERROR);
+  return PutInPlace() ? 0 : CONFIG_FILE_ERROR;
+}
+
+bool ManagerConfigWriter::PutInPlace() {
+  finished = true;
+  // Closed first: an open stream would keep the new file from being moved.
+  if (stream.IsOpen()) stream.Close();
+  if (!NewFileComplete()) {
+    // The blocks failed first; the profile strings failed for want of them.
+    failedStep = nullptr;
+    StepFailed(newFileMade ? "writing the new file" : "creating the new file", stream.Error());
+  }
+  if (pcscChannelCount > 0 && !listSet) StepFailed("setting ListeCanaux", 0);
+  if (failedStep == nullptr) {
+    std::string content;
+    if (inPlace) {
+      if (!platform::ReadWholeFile(newPath, &content)) {
+        StepFailed("reading the new file back", platform::LastFileError());
+      } else if (!platform::RewriteInPlace(filePath, content)) {
+        StepFailed("rewriting telmar.old in place", platform::LastFileError());
+      }
+    } else if (!platform::FlushToDisk(newPath)) {
+      StepFailed("flushing the new file", platform::LastFileError());
+    } else if (!platform::MoveIntoPlace(newPath, filePath)) {
+      StepFailed("replacing telmar.old", platform::LastFileError());
+    }
+  }
+  if (failedStep != nullptr || inPlace) platform::RemoveFile(newPath);
+  if (failedStep != nullptr) {
+    platform::Trace("earlier telmar.old kept: %s failed: %s", failedStep,
+                    platform::FileErrorText(failedError).c_str());
+    return false;
+  }
+  platform::Trace(inPlace ? "telmar.old rewritten in place: %s" : "telmar.old replaced: %s",
+                  filePath);
+  return true;
 }

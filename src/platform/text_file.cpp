@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/file_replace.h"
+
 namespace platform {
 
 TextFile::TextFile() : file_(nullptr) {}
@@ -13,7 +15,7 @@ TextFile::~TextFile() {
 bool TextFile::Open(const char* path, Mode mode) {
   if (file_ != nullptr || path == nullptr || path[0] == '\0') return false;
   // Binary mode with explicit CR LF: the same bytes on every platform.
-  file_ = std::fopen(path, mode == kTruncate ? "wb" : "ab");
+  file_ = mode == kNew ? OpenNewFile(path) : std::fopen(path, mode == kTruncate ? "wb" : "ab");
   return file_ != nullptr;
 }
 

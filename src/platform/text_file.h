@@ -9,7 +9,7 @@ namespace platform {
 
 class TextFile {
  public:
-  enum Mode { kTruncate, kAppend };
+  enum Mode { kTruncate, kAppend, kNew };
 
   TextFile();
   ~TextFile();
@@ -17,8 +17,9 @@ class TextFile {
   TextFile& operator=(const TextFile&) = delete;
 
   // Opens `path` for writing: kTruncate creates the file or cuts it to length 0,
-  // kAppend creates it if absent and writes at its end. False when it cannot be opened
-  // or when a file is already open.
+  // kAppend creates it if absent and writes at its end, kNew removes whatever lies at the
+  // path and creates the file exclusively (OpenNewFile). False when it cannot be opened
+  // or when a file is already open; platform::LastFileError() then says why.
   bool Open(const char* path, Mode mode);
   // Writes `text` and CR LF. False when no file is open or the write failed.
   bool WriteLine(const char* text);

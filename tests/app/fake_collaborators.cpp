@@ -75,6 +75,7 @@ void platform::SleepMilliseconds(unsigned milliseconds) {
 }
 
 ManagerConfigWriter::ManagerConfigWriter() : stream(configStream) { Record("NewWriter"); }
+ManagerConfigWriter::~ManagerConfigWriter() {}
 void ManagerConfigWriter::WriteQlpProtocol() { Record("WriteQlpProtocol"); }
 void ManagerConfigWriter::WritePcscProtocol() { Record("WritePcscProtocol"); }
 void ManagerConfigWriter::AddSerialChannel(int32_t port, int32_t baud) {

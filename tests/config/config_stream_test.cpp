@@ -19,7 +19,7 @@ TEST(ConfigStream, WritesCrLfLinesTruncatingOrAppending) {
   std::string path = dir.Join("f.txt");
   WriteFile(path, "old content that is longer\n");
   ConfigStream stream;
-  ASSERT_TRUE(stream.Open(path.c_str(), ConfigStream::kTruncate));
+  ASSERT_TRUE(stream.Open(path.c_str(), ConfigStream::kNew));
   EXPECT_TRUE(stream.IsOpen());
   EXPECT_TRUE(stream.WriteLine("a"));
   EXPECT_TRUE(stream.WriteLine(""));
@@ -35,7 +35,7 @@ TEST(ConfigStream, WritesCrLfLinesTruncatingOrAppending) {
 TEST(ConfigStream, AFailedOpenDropsEveryLaterLineEvenAfterASuccessfulOpen) {
   TempDir dir;
   ConfigStream stream;
-  EXPECT_FALSE(stream.Open(dir.Join("missing/f.txt").c_str(), ConfigStream::kTruncate));
+  EXPECT_FALSE(stream.Open(dir.Join("missing/f.txt").c_str(), ConfigStream::kNew));
   EXPECT_TRUE(stream.Failed());
   EXPECT_FALSE(stream.IsOpen());
 
@@ -48,7 +48,7 @@ TEST(ConfigStream, AFailedOpenDropsEveryLaterLineEvenAfterASuccessfulOpen) {
 
   std::string existing = dir.Join("existing.txt");
   WriteFile(existing, "kept\r\n");
-  ASSERT_TRUE(stream.Open(existing.c_str(), ConfigStream::kTruncate));
+  ASSERT_TRUE(stream.Open(existing.c_str(), ConfigStream::kNew));
   EXPECT_FALSE(stream.WriteLine("dropped"));
   EXPECT_TRUE(stream.Close());
   EXPECT_EQ("", ReadFile(existing));
@@ -60,9 +60,9 @@ TEST(ConfigStream, OpeningAnOpenStreamFailsAndKeepsTheFirstFileOpen) {
   std::string first = dir.Join("first.txt");
   std::string second = dir.Join("second.txt");
   ConfigStream stream;
-  ASSERT_TRUE(stream.Open(first.c_str(), ConfigStream::kTruncate));
+  ASSERT_TRUE(stream.Open(first.c_str(), ConfigStream::kNew));
   EXPECT_TRUE(stream.WriteLine("before"));
-  EXPECT_FALSE(stream.Open(second.c_str(), ConfigStream::kTruncate));
+  EXPECT_FALSE(stream.Open(second.c_str(), ConfigStream::kNew));
   EXPECT_TRUE(stream.Failed());
   EXPECT_TRUE(stream.IsOpen());
   EXPECT_FALSE(stream.WriteLine("after"));

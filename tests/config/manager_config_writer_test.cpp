@@ -1,6 +1,7 @@
 #include "config/manager_config_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -84,7 +85,8 @@ class ConfigWriterTest : public ::testing::Test {
   ConfigWriterTest()
       : profile("ALLUSERSPROFILE", dir.path().c_str()),
         version(MajorVersion6),
-        path(dir.Join("velmora/telmarv3/telmar.old")) {}
+        path(dir.Join("velmora/telmarv3/telmar.old")),
+        newPath(path + ".new") {}
 
   void MakeDataFolder() { dir.MakeDir("velmora/telmarv3"); }
 
@@ -115,6 +117,7 @@ class ConfigWriterTest : public ::testing::Test {
   ScopedEnv profile;
   ScopedVersion version;
   std::string path;
+  std::string newPath;  // where the file is built until it is complete
 };
 
 const char* const kHeader[] = {
@@ -279,6 +282,7 @@ TEST_F(ConfigWriterTest, ConfigSectionStandsOnceBetweenProtocolsAndFirstChannel)
   }
 }
 
+// The file is built aside; the earlier one stays until the new one is complete.
 TEST_F(ConfigWriterTest, PcscProtocolFirstThenQlpWithOneHeader) {
   MakeDataFolder();
   WriteFile(path, "an earlier file\r\n");
@@ -290,7 +294,8 @@ TEST_F(ConfigWriterTest, PcscProtocolFirstThenQlpWithOneHeader) {
                        "[PROTOCOLE1]", "Config=0", "NomLib=CRDLW32.DLL", "ListeCanaux=", "",
                        ";Protocole QLP", "[PROTOCOLE0]", "Config=1000,20,15000",
                        "NomLib=QLPINW32.DLL", ""}),
-            ReadFile(path));
+            ReadFile(newPath));
+  EXPECT_EQ("an earlier file\r\n", ReadFile(path));
 }
 
 TEST_F(ConfigWriterTest, SecondProtocolCallWritesNothing) {
@@ -299,14 +304,14 @@ TEST_F(ConfigWriterTest, SecondProtocolCallWritesNothing) {
   ManagerConfigWriter writer(stream);
   writer.WriteQlpProtocol();
   writer.WritePcscProtocol();
-  const std::string once = ReadFile(path);
+  const std::string once = ReadFile(newPath);
   writer.WriteQlpProtocol();
   writer.WritePcscProtocol();
-  EXPECT_EQ(once, ReadFile(path));
+  EXPECT_EQ(once, ReadFile(newPath));
   writer.AddPcscChannel("R");
   writer.WritePcscProtocol();
   writer.WriteQlpProtocol();
-  std::vector<std::string> lines = Lines(ReadFile(path));
+  std::vector<std::string> lines = Lines(ReadFile(newPath));
   EXPECT_EQ(1u, CountOf(lines, "[PROTOCOLE0]"));
   EXPECT_EQ(1u, CountOf(lines, "[PROTOCOLE1]"));
   EXPECT_EQ(1u, CountOf(lines, kHeader[1]));
@@ -350,20 +355,18 @@ TEST_F(ConfigWriterTest, MissingDataFolderGivesNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST_F(ConfigWriterTest, DataFolderCreatedBetweenOperationsGetsOnlyTheProfileWrites) {
+// A file without its header never replaces anything, and nothing of it is left behind.
+TEST_F(ConfigWriterTest, DataFolderCreatedBetweenOperationsGetsNoFile) {
   ConfigStream stream;
   ManagerConfigWriter writer(stream);
   writer.WriteQlpProtocol();
   writer.WritePcscProtocol();
   MakeDataFolder();
   writer.AddSerialChannel(1, 9600);
-  EXPECT_TRUE(FileExists(path));
-  EXPECT_EQ("", ReadFile(path));
   writer.AddPcscChannel("Reader");
-  EXPECT_EQ(0, writer.SetChannelList());
-  EXPECT_EQ(0, writer.SetChannelCount(2));
-  EXPECT_EQ(CrLfLines({"[PROTOCOLE1]", "ListeCanaux=2", "[CONFIG]", "NbCanaux=2"}),
-            ReadFile(path));
+  EXPECT_EQ(CONFIG_FILE_ERROR, writer.SetChannelList());
+  EXPECT_EQ(CONFIG_FILE_ERROR, writer.SetChannelCount(2));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Join("velmora/telmarv3")));
 }
 
 TEST_F(ConfigWriterTest, FailedHeaderOpenAppendsNothingToAnEarlierFile) {
@@ -377,6 +380,73 @@ TEST_F(ConfigWriterTest, FailedHeaderOpenAppendsNothingToAnEarlierFile) {
   writer.AddSerialChannel(1, 9600);
   EXPECT_EQ("earlier\r\n", ReadFile(path));
   EXPECT_EQ("", ReadFile(other));
+}
+
+// Whatever stands in the way of the new file, the earlier one stays byte for byte and
+// the data folder is left with nothing else; leftovers of an interrupted run go.
+TEST_F(ConfigWriterTest, AFailureKeepsTheEarlierFileAndLeavesNoStray) {
+  MakeDataFolder();
+  const std::string other = dir.Join("other.txt");
+  struct Case {
+    const char* name;
+    void (*prepare)(const std::string& path, const std::string& other);
+    bool listAndCount;  // the driver's last two calls are made
+    bool replaced;
+  };
+  const Case cases[] = {
+      {"read-only telmar.old", [](const std::string& p, const std::string&) {
+         WriteFile(p, "earlier\r\n");
+         chmod(p.c_str(), 0444);
+       }, true, false},
+      {"telmar.old a folder", [](const std::string& p, const std::string&) {
+         std::filesystem::create_directory(p);
+       }, true, false},
+      {"writer ends without its totals", [](const std::string& p, const std::string&) {
+         WriteFile(p, "earlier\r\n");
+       }, false, false},
+      {"leftovers: a link to another file, the profile engine's file",
+       [](const std::string& p, const std::string& o) {
+         WriteFile(p, "earlier\r\n");
+         WriteFile(o, "another file\r\n");
+         std::filesystem::create_symlink(o, p + ".new");
+         WriteFile(p + ".new.tmp", "half");
+       }, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare(path, other);
+    const bool folder = std::filesystem::is_directory(path);
+    const std::string earlier = folder ? "" : ReadFile(path);
+    uint16_t countStatus = 0;
+    {
+      ConfigStream stream;
+      ManagerConfigWriter writer(stream);
+      writer.WriteQlpProtocol();
+      writer.WritePcscProtocol();
+      writer.AddSerialChannel(3, 19200);
+      writer.AddPcscChannel("R");
+      if (c.listAndCount) {
+        writer.SetChannelList();
+        countStatus = writer.SetChannelCount(2);
+      }
+    }
+    EXPECT_EQ(c.replaced ? 0 : CONFIG_FILE_ERROR, c.listAndCount ? countStatus : CONFIG_FILE_ERROR);
+    if (c.replaced) {
+      EXPECT_EQ("2", Value(path, "CONFIG", "NbCanaux"));
+      EXPECT_EQ("2", Value(path, "PROTOCOLE1", "ListeCanaux"));
+      EXPECT_EQ("another file\r\n", ReadFile(other));
+    } else if (folder) {
+      EXPECT_TRUE(std::filesystem::is_directory(path));
+    } else {
+      EXPECT_EQ(earlier, ReadFile(path));
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Join("velmora/telmarv3"))) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(std::vector<std::string>{"telmar.old"}, names);
+    std::filesystem::remove_all(path);
+  }
 }
 
 TEST_F(ConfigWriterTest, MajorVersionChoosesTheDataFolder) {
@@ -493,8 +563,7 @@ TEST_F(ConfigWriterTest, DefaultWriterUsesTheProcessWideStream) {
   writer.AddSerialChannel(4, 9600);
   EXPECT_FALSE(configStream.IsOpen());
   EXPECT_EQ(0, writer.SetChannelCount(1));
-  EXPECT_TRUE(configStream.IsOpen());  // left open until process exit
-  EXPECT_TRUE(configStream.Close());
+  EXPECT_FALSE(configStream.IsOpen());  // closed before the file was put in place
   EXPECT_FALSE(configStream.Failed());
   EXPECT_EQ("Index=4", Block(ReadFile(path), "[CANAL1]").at(2));
   EXPECT_EQ("1", Value(path, "CONFIG", "NbCanaux"));

@@ -256,7 +256,7 @@ if start_pcscd "Reader A"; then
     'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
     'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 1: serial reader on COM3 at 19200 baud' \
     'trace=channel 3: PC/SC reader "Reader A 00 01"' 'trace=ListeCanaux=2,3: status 0' \
-    "trace=NbCanaux=3: status 0; $data/telmar.old written" \
+    "trace=NbCanaux=3: status 0" "trace=telmar.old replaced: $data/telmar.old" \
     'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
   run_case pcsc-two-only pcsc-two-only.old
   run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5

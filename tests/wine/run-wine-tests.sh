@@ -198,7 +198,7 @@ run_case traced-mixed one-serial-two-pcsc.old ports=1,3 usb=4:usbser usb=5:FTDIB
   'trace=COM4 at 9600 baud: connection status *: no reader' \
   'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
   'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 3: PC/SC reader "Reader A 00 01"' \
-  'trace=NbCanaux=3: status 0; C:\\ProgramData\\velmora\\telmarv3\\telmar.old written' \
+  'trace=NbCanaux=3: status 0' 'trace=telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old' \
   'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
 run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"

@@ -9,21 +9,13 @@
 // Writing keeps every byte of the file that the change does not touch: a key that
 // exists has its line replaced, a missing key goes right after the last non-empty line
 // of its section, a missing section goes at the end of the file ("[section]" then the
-// key, no blank line before it). Every line written ends in CR LF. The new content goes
-// to a temporary file in the same folder that is then renamed over the original, so a
-// failed write leaves the original as it was. Where that would fail or give the file
-// another identity than an edit would (a folder that takes no new file, a file with
-// other hard links, an owner the temporary file cannot take), the file is rewritten in
-// place, as Windows does, when it is writable itself.
+// key, no blank line before it). Every line written ends in CR LF. The file is then
+// replaced whole, or edited in place where a replacement cannot stand (file_update.h).
 #include "platform/profile.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/posix/file_update.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -191,128 +183,6 @@ size_t FindKey(const std::string& content, const std::vector<Line>& lines,
   return lines.size();
 }
 
-enum FileState { kFileAbsent, kFilePresent, kFileUnusable };
-
-// Reads the whole file at `path`. kFileAbsent when there is none, kFileUnusable when
-// something else than a readable regular file lies there.
-FileState LoadFile(const char* path, std::string* content, struct stat* info) {
-  content->clear();
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? kFileAbsent : kFileUnusable;
-  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
-    close(fd);
-    return kFileUnusable;
-  }
-  char buffer[8192];
-  for (;;) {
-    ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return kFileUnusable;
-    }
-    content->append(buffer, static_cast<size_t>(count));
-  }
-  close(fd);
-  return kFilePresent;
-}
-
-bool WriteAll(int fd, const std::string& content, size_t done = 0) {
-  while (done < content.size()) {
-    ssize_t count = write(fd, content.data() + done, content.size() - done);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(count);
-  }
-  return true;
-}
-
-// A new file at `path`, which did not exist: nothing to protect, so it is written
-// directly and removed again when the write fails.
-bool CreateNewFile(const char* path, const std::string& content) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, content);
-  if (close(fd) != 0) written = false;
-  if (!written) unlink(path);
-  return written;
-}
-
-enum Replacement { kReplaced, kFailed, kNeedsEdit };
-
-bool Refused(int error) { return error == EACCES || error == EPERM || error == ENAMETOOLONG; }
-
-// Puts `content` in place of the existing file `target` through a temporary file in the
-// same folder, with the original's owner and mode. kNeedsEdit when the folder takes no
-// new file or no rename over the original, or the owner cannot be kept: the original is
-// then untouched and only an edit in place can update it.
-Replacement ReplaceFile(const std::string& target, const struct stat& info,
-                        const std::string& content) {
-  std::string temporary = target + ".XXXXXX";
-  int fd = mkstemp(&temporary[0]);
-  if (fd < 0) return Refused(errno) ? kNeedsEdit : kFailed;
-  bool sameOwner = fchown(fd, info.st_uid, info.st_gid) == 0;
-  bool written = sameOwner && WriteAll(fd, content) && fchmod(fd, info.st_mode & 07777) == 0 &&
-                 fsync(fd) == 0;
-  if (close(fd) != 0) written = false;
-  bool renamed = written && rename(temporary.c_str(), target.c_str()) == 0;
-  bool refused = !sameOwner || (written && !renamed && Refused(errno));
-  if (!renamed) unlink(temporary.c_str());
-  return renamed ? kReplaced : refused ? kNeedsEdit : kFailed;
-}
-
-// Rewrites the file `target` itself from `before` to `after`. Only the bytes from the
-// first one that differs are written; room for a longer content is reserved first, so
-// that a full disk fails the update before anything changed; the file is cut to its new
-// length last. Refused unless `target` is still the writable regular file that was read.
-bool EditInPlace(const std::string& target, const struct stat& info, const std::string& before,
-                 const std::string& after) {
-  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat now;
-  bool done = fstat(fd, &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino &&
-              static_cast<size_t>(now.st_size) == before.size();
-  int reserved = done && after.size() > before.size()
-                     ? posix_fallocate(fd, 0, static_cast<off_t>(after.size()))
-                     : 0;
-  if (reserved != 0 && reserved != EOPNOTSUPP) {
-    done = false;  // no room for the longer content: back to the length that was read
-    if (ftruncate(fd, static_cast<off_t>(before.size())) != 0) {
-      // Nothing more to try; the bytes that were read are all still in place.
-    }
-  }
-  size_t first = 0;
-  while (first < before.size() && first < after.size() && before[first] == after[first]) ++first;
-  done = done && lseek(fd, static_cast<off_t>(first), SEEK_SET) >= 0 &&
-         WriteAll(fd, after, first) && ftruncate(fd, static_cast<off_t>(after.size())) == 0 &&
-         fsync(fd) == 0;
-  if (close(fd) != 0) done = false;
-  return done;
-}
-
-// Puts `after` in place of the file at `path`, read as `before`: through a temporary file
-// where that keeps the file's identity, else by an edit in place.
-bool UpdateFile(const char* path, const struct stat& info, const std::string& before,
-                const std::string& after) {
-  char* resolved = realpath(path, nullptr);
-  std::string target = resolved ? resolved : path;
-  std::free(resolved);
-  if (info.st_nlink == 1) {
-    Replacement replacement = ReplaceFile(target, info, after);
-    if (replacement != kNeedsEdit) return replacement == kReplaced;
-  }
-  return EditInPlace(target, info, before, after);
-}
-
-// Like a file with the read-only attribute on Windows, a file without any write
-// permission bit is refused, also to the super-user.
-bool MayWrite(const char* path, const struct stat& info) {
-  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(path, W_OK) == 0;
-}
-
 std::string TrimmedCopy(const char* text) {
   size_t begin;
   size_t end;
@@ -360,10 +230,10 @@ unsigned long ReadProfileString(const char* section, const char* key,
   if (out == nullptr || size == 0) return 0;
   const char* from = nullptr;
   size_t length = 0;
-  std::string content;
-  struct stat info;
+  posix::FileSnapshot file;
+  const std::string& content = file.content;
   if (section != nullptr && key != nullptr && path != nullptr &&
-      LoadFile(path, &content, &info) == kFilePresent) {
+      posix::LoadFile(path, &file) == posix::kFilePresent) {
     std::vector<Line> lines = SplitLines(content);
     SectionSpan span = FindSection(content, lines, section);
     size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
@@ -397,18 +267,17 @@ unsigned long ReadProfileString(const char* section, const char* key,
 int WriteProfileString(const char* section, const char* key, const char* value,
                        const char* path) {
   if (section == nullptr || path == nullptr || path[0] == '\0') return 0;
-  std::string content;
-  struct stat info;
-  FileState state = LoadFile(path, &content, &info);
-  if (state == kFileUnusable) return 0;
-  if (state == kFilePresent && !MayWrite(path, info)) return 0;
-  std::string updated = Edit(content, section, key, value);
-  if (state == kFileAbsent) {
+  posix::FileSnapshot file;
+  const posix::FileState state = posix::LoadFile(path, &file);
+  if (state == posix::kFileUnusable) return 0;
+  if (state == posix::kFilePresent && !posix::MayWrite(file)) return 0;
+  std::string updated = Edit(file.content, section, key, value);
+  if (state == posix::kFileAbsent) {
     if (updated.empty()) return 1;  // nothing to remove from a file that is not there
-    return CreateNewFile(path, updated) ? 1 : 0;
+    return posix::CreateNewFile(path, updated) ? 1 : 0;
   }
-  if (updated == content) return 1;
-  return UpdateFile(path, info, content, updated) ? 1 : 0;
+  if (updated == file.content) return 1;
+  return posix::UpdateFile(file, updated) ? 1 : 0;
 }
 
 }  // namespace platform
