@@ -1,12 +1,17 @@
 #include "platform/profile.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "platform/posix/file_update.h"
+#include "support/syscall_faults.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -15,6 +20,7 @@ using namespace std::string_literals;
 using testing_support::CrLfLines;
 using testing_support::FileExists;
 using testing_support::ReadFile;
+using testing_support::RunWithFaults;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -295,6 +301,54 @@ TEST(ProfileWrite, SerialParameterReadBackOnDefaultContent) {
   EXPECT_EQ(defaults + CrLfLines({"[QLP]", "PAD_STATION=15", "PAD_LECTEUR=0", "TReponse=1000",
                                   "TMax=65535"}),
             ReadFile(path));
+}
+
+// The write paths on what a workstation or an attacker may put in the way: a FIFO, a
+// link swapped in between the read and the write, a file system without a space
+// reservation of its own, a write that fails after the reservation, a file that cannot
+// be renamed over (bind-mounted on itself).
+TEST(ProfileWrite, WritePathsHoldWhateverStandsInTheirWay) {
+  TempDir dir;
+  const std::string fifo = dir.Join("fifo.ini");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0666));
+  // Never opened for reading or writing: neither call waits for the other end.
+  EXPECT_TRUE(RunWithFaults({}, [&] {
+    alarm(5);
+    return Write(fifo, "S", "K", "V") == 0 && Read(fifo, "S", "K") == "<none>";
+  }));
+
+  const std::string path = dir.Join("a.ini");
+  const std::string other = dir.Join("other.ini");
+  WriteFile(path, "[S]\r\nK=old\r\n");
+  WriteFile(other, "[S]\r\nK=another file\r\n");
+  platform::posix::FileSnapshot read;
+  ASSERT_EQ(platform::posix::kFilePresent, platform::posix::LoadFile(path.c_str(), &read));
+  std::filesystem::remove(path);
+  std::filesystem::create_symlink(other, path);
+  EXPECT_FALSE(platform::posix::UpdateFile(read, "[S]\r\nK=new\r\n"));
+  EXPECT_FALSE(platform::posix::EditInPlace(read, "[S]\r\nK=new\r\n"));
+  EXPECT_EQ("[S]\r\nK=another file\r\n", ReadFile(other));
+  std::filesystem::remove(path);
+
+  // Edits in place (a second hard link) that grow a file over 4 KiB.
+  const std::string big = "[S]\r\nK=old\r\n" + std::string(5000, ';') + "\r\n";
+  const std::string grown = "[S]\r\nK=" + std::string(100, 'g') + "\r\n" + std::string(5000, ';') + "\r\n";
+  WriteFile(path, big);
+  std::filesystem::create_hard_link(path, dir.Join("hard.ini"));
+  const long growth = static_cast<long>(grown.size() - std::strlen("[S]\r\nK="));
+  EXPECT_FALSE(RunWithFaults({{__NR_pwrite64, EIO, growth}, {__NR_write, EIO, growth}},
+                             [&] { return Write(path, "S", "K", std::string(100, 'g').c_str()) == 1; }));
+  EXPECT_EQ(big, ReadFile(path));
+  EXPECT_TRUE(RunWithFaults({{__NR_fallocate, EOPNOTSUPP, -1}},
+                            [&] { return Write(path, "S", "K", std::string(100, 'g').c_str()) == 1; }));
+  EXPECT_EQ(grown, ReadFile(path));
+  std::filesystem::remove(dir.Join("hard.ini"));
+
+  EXPECT_TRUE(RunWithFaults({{__NR_rename, EBUSY, -1}, {__NR_renameat, EBUSY, -1},
+                             {__NR_renameat2, EBUSY, -1}},
+                            [&] { return Write(path, "S", "K", "bound") == 1; }));
+  EXPECT_EQ("[S]\r\nK=bound\r\n" + std::string(5000, ';') + "\r\n", ReadFile(path));
+  EXPECT_EQ(3u, EntriesIn(dir.path()));  // no temporary file left beside it
 }
 
 }  // namespace
