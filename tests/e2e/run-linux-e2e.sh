@@ -138,7 +138,9 @@ run_case() {
   local before
   before=$(snapshot "$dir")
 
+  # Without a private service, no pcscd that happens to run here may lend its readers.
   (cd "$dir/cwd" && unset ALLUSERSPROFILE &&
+     { [ -n "$pcscd_dir" ] || export PCSCLITE_CSOCK_NAME=$work/no-pcscd.comm; } &&
      if [ "$profile_dir" = - ]; then export ALLUSERSPROFILE=; elif [ -n "$profile_dir" ]; then
        export ALLUSERSPROFILE=$profile_dir; fi &&
      TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers QLP_SIM_LOG=$dir/qlp.log \

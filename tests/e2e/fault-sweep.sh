@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Interrupts the Linux program at every point of its run where telmar.old may change, and
+# checks that it never leaves a damaged file behind:
+#  - it is killed (SIGKILL) at every occurrence of every system call it makes from the
+#    moment it starts writing (strace's fault injection, counted per system call);
+#  - each write-side call (write, pwrite64, fsync, rename, openat, close, ftruncate,
+#    fallocate) fails at each occurrence, with ENOSPC once and with EIO from then on.
+# After each run telmar.old must be the earlier file, byte for byte, or the complete new
+# one (on a first install: no file, or the complete one), and a normal run afterwards
+# must leave the complete new file and nothing else in the data folder.
+#
+# Usage: fault-sweep.sh BIN_DIR   (the folder of telmar-setup and qlpinw32.so)
+# Exit status 77 (skipped) when strace is missing or cannot trace here.
+set -uo pipefail
+bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+expected_dir=$root/tests/data/expected
+session=$root/tests/tools/pcscd-session.sh
+work=$(mktemp -d /tmp/telmar-sweep.XXXXXX)
+pcscd_dir=""
+cleanup() {
+  [ -n "$pcscd_dir" ] && "$session" stop "$pcscd_dir" >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if ! strace -f -qq -o /dev/null true 2>/dev/null; then
+  echo "skip  strace is missing or cannot trace here"
+  exit 77
+fi
+
+passed=0
+failed=0
+skipped=0
+pass() { passed=$((passed + 1)); echo "ok    $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
+
+calls_written=(write pwrite64 fsync rename openat close ftruncate fallocate)
+printf 'an earlier run\r\n[CONFIG]\r\nNbCanaux=9\r\n' >"$work/earlier.old"
+
+# A workstation in folder $1: sysfs with the serial ports $ports, the program's data
+# folder holding a copy of $earlier when one is given.
+make_workstation() {
+  local dir=$1 k
+  rm -rf "$dir" && mkdir -p "$dir/profile/velmora/telmarv3" "$dir/sys/class/tty"
+  for k in ${ports//,/ }; do
+    mkdir -p "$dir/sys/class/tty/ttyS$k" && echo 4 >"$dir/sys/class/tty/ttyS$k/type"
+  done
+  [ -z "$earlier" ] || cp "$earlier" "$dir/profile/velmora/telmarv3/telmar.old"
+}
+
+# run_program DIR [strace option...]: the program on the workstation in DIR, traced with
+# the options given when there are any.
+run_program() {
+  local dir=$1; shift
+  local tracer=()
+  [ $# -eq 0 ] || tracer=(strace -f -qq -o /dev/null "$@" --)
+  (cd "$dir" && ALLUSERSPROFILE=$dir/profile TELMAR_SYSFS=$dir/sys QLP_SIM_READERS=$readers \
+     "${socket[@]}" "${tracer[@]}" "$bin/telmar-setup") >/dev/null 2>&1
+}
+
+# What is in the data folder of DIR: "earlier", "new", "none" or "damaged".
+file_state() {
+  local file=$1/profile/velmora/telmarv3/telmar.old
+  if [ ! -e "$file" ]; then echo none
+  elif [ -n "$earlier" ] && cmp -s "$file" "$earlier"; then echo earlier
+  elif cmp -s "$file" "$expected_dir/$expected"; then echo new
+  else echo damaged
+  fi
+}
+
+# check_point DIR LABEL INJECTION: one interrupted run and the complete run after it;
+# prints the state the interrupted run left, then what went wrong, if anything.
+check_point() {
+  local dir=$1 label=$2 injection=$3 outcome after problem=""
+  make_workstation "$dir"
+  run_program "$dir" -e "$injection"
+  outcome=$(file_state "$dir")
+  [ "$outcome" != damaged ] || problem="$label (${injection#*when=}): telmar.old damaged"
+  # The next complete run mends whatever the interrupted one left.
+  run_program "$dir"
+  after=$(ls -A "$dir/profile/velmora/telmarv3" | tr '\n' ' ')
+  if [ -z "$problem" ] && { [ "$(file_state "$dir")" != new ] || [ "$after" != "telmar.old " ]; }; then
+    problem="$label (${injection#*when=}): the next run left $after($(file_state "$dir"))"
+  fi
+  rm -rf "$dir"
+  echo "$outcome $problem"
+}
+
+# sweep NAME EXPECTED EARLIER(or "") PORTS READERS: every kill and fault point of one workstation.
+sweep() {
+  local name=$1 expected=$2 earlier=$3 ports=$4 readers=$5
+  local dir=$work/$name
+  # Where each call stands in a normal run: the points start at the first call that
+  # names the file, counted per system call from the start of the run.
+  make_workstation "$dir"
+  (cd "$dir" && ALLUSERSPROFILE=$dir/profile TELMAR_SYSFS=$dir/sys QLP_SIM_READERS=$readers \
+     "${socket[@]}" strace -f -qq -o "$work/$name.strace" "$bin/telmar-setup" >/dev/null 2>&1)
+  if [ "$(file_state "$dir")" != new ]; then
+    fail "$name" "the run without faults did not write $expected"
+    return
+  fi
+  local -a points
+  mapfile -t points < <(awk -v written="${calls_written[*]}" '
+    { sub(/^[0-9]+ +/, ""); call = $0; sub(/\(.*/, "", call)
+      if (call !~ /^[a-z_0-9]+$/) next
+      seen[call]++
+      if (!started && index($0, "telmar.old")) started = 1
+      if (started) print call ":" seen[call] }' "$work/$name.strace")
+  if [ ${#points[@]} -eq 0 ]; then
+    fail "$name" "the run without faults never named telmar.old"
+    return
+  fi
+  local point call when outcome bad=()
+  local -A counts=([earlier]=0 [new]=0 [none]=0 [damaged]=0)
+  local -a runs=()
+  for point in "${points[@]}"; do
+    call=${point%%:*} when=${point#*:}
+    runs+=("kill $call inject=$call:signal=SIGKILL:when=$when")
+    if [[ " ${calls_written[*]} " == *" $call "* ]]; then
+      runs+=("ENOSPC-once $call inject=$call:error=ENOSPC:when=$when"
+             "EIO-from-then-on $call inject=$call:error=EIO:when=$when+")
+    fi
+  done
+  # Two runs at a time, each on a workstation of its own; each writes its verdict.
+  local i=0 label injection
+  mkdir -p "$work/$name.verdicts"
+  for run in "${runs[@]}"; do
+    i=$((i + 1))
+    [ $i -le 2 ] || wait -n
+    check_point "$dir-$i" "${run% *}" "${run##* }" >"$work/$name.verdicts/$i" 2>/dev/null &
+  done
+  wait
+  local verdict
+  for verdict in "$work/$name.verdicts"/*; do
+    read -r outcome rest <"$verdict"
+    counts[$outcome]=$((counts[$outcome] + 1))
+    [ -z "$rest" ] || bad+=("$rest")
+  done
+  local summary="${#runs[@]} runs: earlier ${counts[earlier]}, new ${counts[new]}, none ${counts[none]}, damaged ${counts[damaged]}"
+  if [ ${#bad[@]} -eq 0 ]; then pass "$name: $summary"; else fail "$name" "$summary; ${bad[*]:0:3}"; fi
+}
+
+socket=(env PCSCLITE_CSOCK_NAME=$work/no-pcscd.comm)
+sweep serial-replacing serial-19200-both.old "$work/earlier.old" 6 7@19200
+sweep serial-first-install serial-19200-both.old "" 6 7@19200
+
+socket=(env)
+pcscd_dir=$work/pcscd
+if "$session" start "$pcscd_dir" "Reader A" >"$work/pcscd-start.log" 2>&1; then
+  sweep mixed-replacing one-serial-two-pcsc.old "$work/earlier.old" 0,2 3@19200
+  "$session" stop "$pcscd_dir" >/dev/null 2>&1
+elif [ $? -eq 77 ]; then
+  echo "skip  mixed-replacing: a pcscd that these tests did not start is running"
+  skipped=1
+else
+  fail mixed-replacing "pcscd did not start: $(tail -3 "$work/pcscd-start.log")"
+fi
+pcscd_dir=""
+
+echo "Fault sweep: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ] || exit 1
+[ "$skipped" -eq 0 ] || exit 77
