@@ -67,7 +67,10 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #                       the build folder, whose qlpinw32.dll lies beside the program
 #   version=winxp       Windows version Wine reports
 #   plant=smartcard     winscard.dll planted in the current folder only
-#   earlier=FILE        a telmar.old of an earlier run, which must stay as it was
+#   earlier=FILE        a telmar.old of an earlier run, which must stay as it was when no
+#                       file is expected, and be replaced whole when one is
+#   old=held|readonly   that earlier telmar.old held open by another program without
+#                       sharing, or read-only: it must stay as it was
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
@@ -76,7 +79,7 @@ run_case() {
   local name=$1 expected=$2; shift 2
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
   [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
-  local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" logs=() usb=() traces=()
+  local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" logs=() usb=() traces=()
   local option
   for option in "$@"; do
     case $option in
@@ -87,6 +90,7 @@ run_case() {
       version=*) version=${option#version=} ;;
       plant=*) plant=${option#plant=} ;;
       earlier=*) earlier=${option#earlier=} ;;
+      old=*) old=${option#old=} ;;
       log=*) logs+=("${option#log=}") ;;
       usb=*) usb+=("${option#usb=}") ;;
       trace=*) traces+=("${option#trace=}") ;;
@@ -136,6 +140,16 @@ run_case() {
   case $version in winxp*) data="$prefix/drive_c/ProgramData/Application Data/velmora/telmarv3" ;; esac
   mkdir -p "$data"
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
+  [ "$old" = readonly ] && chmod a-w "$data/telmar.old"
+  local holder=""
+  if [ "$old" = held ]; then
+    WINEPREFIX=$prefix "$wine" "$(winpath "$build/wine-doubles/hold_file.exe")" \
+      "$(winpath "$data/telmar.old")" "$(winpath "$dir/held")" "$(winpath "$dir/release")" \
+      >/dev/null 2>&1 &
+    holder=$!
+    local waited
+    for waited in $(seq 100); do [ -e "$dir/held" ] && break; sleep 0.2; done
+  fi
 
   # An earlier report in the trace file, which the run must append to.
   local trace_file=""
@@ -147,10 +161,13 @@ run_case() {
      QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
      "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
   local status=$?
+  if [ -n "$holder" ]; then touch "$dir/release" && wait "$holder"; fi
   WINEPREFIX=$prefix wineserver -w
 
   local problem=""
   [ $status -eq 0 ] || problem="exit status $status"
+  [ -z "$holder" ] || [ -e "$dir/held" ] || problem="telmar.old could not be held open"
+  [ ! -e "$data/telmar.old.new" ] || problem="telmar.old.new left behind"
   if [ -e "$data/QLP_CONFIG.INI" ]; then problem="QLP_CONFIG.INI left behind"; fi
   if [ "$expected" = - ]; then
     if [ -n "$earlier" ]; then
@@ -211,6 +228,14 @@ run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
 run_case no-reader - ports=1,2 "earlier=$work/earlier.old"
+# An earlier file is replaced whole; one held open by another program, or read-only, stays.
+run_case replacing-earlier worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
+  "earlier=$work/earlier.old"
+run_case earlier-held-open - old=held ports=1,3 readers=3@19200 "pcsc=Reader A" \
+  "earlier=$work/earlier.old" 'trace=earlier telmar.old kept: replacing telmar.old failed: error *'
+run_case earlier-read-only - old=readonly ports=1,3 readers=3@19200 "pcsc=Reader A" \
+  "earlier=$work/earlier.old" \
+  'trace=earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
 run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
   "pcsc=Reader A"
 for place in system windows path app+helper-on-path; do
