@@ -4,18 +4,22 @@
 // each ended by a NUL, then the file content (any bytes, to the end).
 //   flags bit 0      no file at all (the content is ignored)
 //   flags bits 1-2   before the write: 1 removes the key, 2 removes the whole section
-//   flags bits 3-7   size of the small read buffer, 1 to 32
+//   flags bits 3-6   size of the small read buffer, 1 to 16
+//   flags bit 7      the file has a second hard link, so that it is edited in place
 //
 // Checked: a read never writes past its buffer, returns the length of what it stored
 // and ends it with a NUL; a small buffer gets a prefix of what a large one gets; a size
 // of 0 stores nothing; every write in the writable scratch folder succeeds; and, for
 // names and a value that the file's syntax can hold, the value reads back as written,
 // the value of any other key (the second section and key) reads as it did before, and
-// writing the value a second time leaves the file byte for byte as it was.
+// writing the value a second time leaves the file byte for byte as it was; a file edited
+// in place is the same through both of its names.
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include <unistd.h>
 
 #include "fuzz_support.h"
 #include "platform/profile.h"
@@ -96,6 +100,7 @@ std::string ReadValue(const char* section, const char* key, const char* defaultV
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = fuzz_support::ScratchFolder() + "/profile.ini";
+  static const std::string secondName = path + ".link";
   fuzz_support::InputCursor input(data, size);
   const uint8_t flags = input.Byte();
   const std::string section = input.Text();
@@ -105,15 +110,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string otherKey = input.Text();
   const std::string content = input.Rest();
 
+  fuzz_support::RemovePath(secondName);
   if (flags & 1) {
     fuzz_support::RemovePath(path);
   } else {
     fuzz_support::WriteBytes(path, content.data(), content.size());
+    if (flags & 0x80) FUZZ_REQUIRE(link(path.c_str(), secondName.c_str()) == 0);
   }
 
   // Reading. A buffer larger than the whole file is never too small.
   const unsigned long large = content.size() + 64;
-  const unsigned long small = 1 + (flags >> 3);
+  const unsigned long small = 1 + ((flags >> 3) & 15);
   const char* defaultValue = "default  ";
   const std::string full = ReadValue(section.c_str(), key.c_str(), defaultValue, large,
                                      path.c_str());
@@ -144,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             path.c_str()) != 0);
 
   const std::string written = ReadBytes(path);
+  if ((flags & 0x81) == 0x80) FUZZ_REQUIRE(ReadBytes(secondName) == written);
   const unsigned long readBackSize = written.size() + 64;
   const std::string readBack = ReadValue(section.c_str(), key.c_str(), "", readBackSize,
                                          path.c_str());
