@@ -78,6 +78,7 @@ ManagerConfigWriter::ManagerConfigWriter(ConfigStream& output)
   if (!platform::DataFilePath("telmar.old", filePath, sizeof filePath) ||
       !platform::DataFilePath("telmar.old.new", newPath, sizeof newPath)) {
     filePath[0] = newPath[0] = '\0';
+    StepFailed("finding the data folder", 0);
   }
 }
 
@@ -112,6 +113,7 @@ void ManagerConfigWriter::WriteHeader() {
     stream.Open(newPath, ConfigStream::kNew);
   }
   newFileMade = stream.IsOpen() && !stream.Failed();
+  if (!newFileMade) StepFailed("creating the new file", stream.Error());
   Line("; Fichier de configuration du TELMAR dans l'environnement Windows.");
   Line("; Fichier g\xE9n\xE9r\xE9 automatiquement lors de la primo-installation.");
   Line("; Le protocole velmora (QLP) est utilis\xE9.");
@@ -222,32 +224,33 @@ void ManagerConfigWriter::StepFailed(const char* step, platform::FileError error
   failedError = error;
 }
 
+bool ManagerConfigWriter::FillIn(const char* section, const char* key, const char* value,
+                                 const char* step) {
+  // A file that lacks blocks gets nothing more: its own failure is the one to report.
+  if (!NewFileComplete()) return false;
+  if (platform::WriteProfileString(section, key, value, newPath)) return true;
+  StepFailed(step, platform::LastFileError());
+  return false;
+}
+
 uint16_t ManagerConfigWriter::SetChannelList() {
-  listSet = NewFileComplete() && platform::WriteProfileString("PROTOCOLE1", "ListeCanaux",
-                                                              channelList.c_str(), newPath);
-  if (!listSet) StepFailed("setting ListeCanaux", platform::LastFileError());
+  listSet = FillIn("PROTOCOLE1", "ListeCanaux", channelList.c_str(), "setting ListeCanaux");
   const uint16_t status = listSet ? 0 : CONFIG_FILE_ERROR;
   platform::Trace("ListeCanaux=%s: status %u", channelList.c_str(), status);
   return status;
 }
 
 uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
-  const bool set = NewFileComplete() && platform::WriteProfileString(
-                                            "CONFIG", "NbCanaux", Decimal(total).c_str(), newPath);
-  if (!set) StepFailed("setting NbCanaux", platform::LastFileError());
+  const bool set = FillIn("CONFIG", "NbCanaux", Decimal(total).c_str(), "setting NbCanaux");
   platform::Trace("NbCanaux=%ld: status %u", long(total), set ? 0 : CONFIG_FILE_ERROR);
-  return PutInPlace() ? 0 : CONFIG_FILE_ERROR;
+  return PutInPlace() ? 0 : CONFIG_FILE_ERROR;  // a count not set is a failed step
 }
 
 bool ManagerConfigWriter::PutInPlace() {
   finished = true;
   // Closed first: an open stream would keep the new file from being moved.
   if (stream.IsOpen()) stream.Close();
-  if (!NewFileComplete()) {
-    // The blocks failed first; the profile strings failed for want of them.
-    failedStep = nullptr;
-    StepFailed(newFileMade ? "writing the new file" : "creating the new file", stream.Error());
-  }
+  if (!NewFileComplete()) StepFailed("writing the new file", stream.Error());
   if (pcscChannelCount > 0 && !listSet) StepFailed("setting ListeCanaux", 0);
   if (failedStep == nullptr) {
     std::string content;
@@ -265,8 +268,8 @@ bool ManagerConfigWriter::PutInPlace() {
   }
   if (failedStep != nullptr || inPlace) platform::RemoveFile(newPath);
   if (failedStep != nullptr) {
-    platform::Trace("earlier telmar.old kept: %s failed: %s", failedStep,
-                    platform::FileErrorText(failedError).c_str());
+    platform::Trace("earlier telmar.old kept: %s failed%s%s", failedStep, failedError ? ": " : "",
+                    failedError ? platform::FileErrorText(failedError).c_str() : "");
     return false;
   }
   platform::Trace(inPlace ? "telmar.old rewritten in place: %s" : "telmar.old replaced: %s",

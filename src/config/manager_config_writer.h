@@ -71,6 +71,8 @@ class ManagerConfigWriter {
   bool BuildInTemporaryFolder();
   // Whether the new file holds every block, so that a profile string may go into it.
   bool NewFileComplete() const;
+  // Sets a profile string in the new file; false when it was not set.
+  bool FillIn(const char* section, const char* key, const char* value, const char* step);
   // Notes the first step that failed.
   void StepFailed(const char* step, platform::FileError error);
   // Puts the new file in place of telmar.old, or removes it; says which in the trace.

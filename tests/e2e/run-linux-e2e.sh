@@ -65,8 +65,8 @@ stop_pcscd() {
 # Every file and folder of a case, with its type, mode and content checksum, but for the
 # program's output, the protocol library's log and the current folder (checked apart).
 snapshot() {
-  (cd "$1" && { find . ! -path './cwd*' ! -name out ! -name qlp.log -printf '%p %y %m\n'
-                find . ! -path './cwd*' ! -name out ! -name qlp.log -type f -exec md5sum {} +; } | sort)
+  (cd "$1" && { find . ! -path './cwd*' ! -name out ! -name qlp.log ! -name trace.log -printf '%p %y %m\n'
+                find . ! -path './cwd*' ! -name out ! -name qlp.log ! -name trace.log -type f -exec md5sum {} +; } | sort)
 }
 
 run_case() {
@@ -133,6 +133,7 @@ run_case() {
   if [ "$profile$data_state$old_state" != setok ] && [ "$(id -u)" = 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     chmod -R a+rX "$work" && chmod a+w "$dir/cwd" "$dir"
+    [ "$trace_file" != "$dir/trace.log" ] || chmod a+w "$trace_file"
     [ "$data_state" = readonly ] || chmod a+w "$data" 2>/dev/null
   fi
   local before
@@ -237,9 +238,11 @@ run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tr
 
 # Hostile workstations: a reader answers, but there is nowhere to write.
 for state in profile=unset profile=empty profile=long data=missing data=file data=readonly \
-             old=readonly old=directory; do
+             old=directory; do
   run_case "hostile-${state/=/-}" - "$state" ports=0 readers=1@19200
 done
+run_case hostile-old-readonly - old=readonly ports=0 readers=1@19200 \
+  'trace=earlier telmar.old kept: replacing telmar.old failed: error 13 (Permission denied)'
 
 # A private smart-card service with one virtual reader definition (two slots).
 if start_pcscd "Reader A"; then
@@ -264,7 +267,7 @@ if start_pcscd "Reader A"; then
   run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
   run_case library-missing pcsc-two-only.old no-library ports=2 readers=3@19200
   run_case hostile-data-readonly-old-writable pcsc-two-only.old data=readonly old=writable \
-    ports=0 readers=1@19200
+    ports=0 readers=1@19200 'trace=telmar.old rewritten in place: */telmar.old'
   stop_pcscd
   if start_pcscd $'Lecteur \xe9tendu'; then
     run_case accented-pcsc-names accented-pcsc-names.old
