@@ -35,6 +35,12 @@ inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
 // before any library is loaded.
 void RestrictLibrarySearch();
 
+// Keeps the system from showing a dialog and waiting for a click that never comes in an
+// unattended run: no "no disk in drive" box while a search walks an empty removable drive,
+// no "bad image" box for a library that cannot be loaded, no crash box when code faults
+// (the process then just ends). Called once, before any library is loaded.
+void SuppressErrorDialogs();
+
 }  // namespace platform
 
 #endif

@@ -64,4 +64,7 @@ ModuleApi moduleApi = {PosixLoad, PosixLoadSystem, PosixEntryPoint};
 // dlopen never searches the current folder for a bare name.
 void RestrictLibrarySearch() {}
 
+// No system dialog waits for a click here.
+void SuppressErrorDialogs() {}
+
 }  // namespace platform

@@ -40,4 +40,8 @@ void RestrictLibrarySearch() {
   if (proc != nullptr) reinterpret_cast<SetDllDirectoryAFn>(reinterpret_cast<void*>(proc))("");
 }
 
+void SuppressErrorDialogs() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+}
+
 }  // namespace platform
