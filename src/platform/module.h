@@ -2,6 +2,8 @@
 #ifndef TELMAR_PLATFORM_MODULE_H
 #define TELMAR_PLATFORM_MODULE_H
 
+#include <cstddef>
+
 namespace platform {
 
 typedef void* ModuleHandle;
@@ -18,12 +20,23 @@ struct ModuleApi {
   // system's library search path elsewhere; never from the program's or the current folder.
   ModuleHandle (*loadSystem)(const char* fileName);
   EntryPoint (*entryPoint)(ModuleHandle module, const char* name);
+  // Why the latest call of load or loadSystem that returned null failed, as one line of
+  // text in `out` (`size` bytes, cut to fit): on Windows the system's error code, its
+  // meaning where it is a usual one, and the path of the file when the same search finds
+  // it (a file found but not loaded is then told from one that is absent); elsewhere the
+  // loader's own message (dlerror). `fileName` is the name that call was given.
+  void (*whyNotLoaded)(const char* fileName, char* out, size_t size);
 };
 extern ModuleApi moduleApi;
 
 inline ModuleHandle LoadModule(const char* fileName) { return moduleApi.load(fileName); }
 inline ModuleHandle LoadSystemModule(const char* fileName) {
   return moduleApi.loadSystem(fileName);
+}
+// Room for the text of whyNotLoaded: a path and a sentence.
+const size_t kWhyNotLoadedSize = 640;
+inline void WhyNotLoaded(const char* fileName, char* out, size_t size) {
+  moduleApi.whyNotLoaded(fileName, out, size);
 }
 inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
   return moduleApi.entryPoint(module, name);
