@@ -72,11 +72,15 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
 #                       that the trace must hold (may repeat)
+#   smartcard=none      no winscard.dll anywhere, not even Wine's own
+#   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
+#                       | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX) must come before any LoadLibraryA
 run_case() {
   local name=$1 expected=$2; shift 2
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
   [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" logs=() usb=() traces=()
+  local smartcard="" relay=""
   local option
   for option in "$@"; do
     case $option in
@@ -90,6 +94,8 @@ run_case() {
       log=*) logs+=("${option#log=}") ;;
       usb=*) usb+=("${option#usb=}") ;;
       trace=*) traces+=("${option#trace=}") ;;
+      smartcard=*) smartcard=${option#smartcard=} ;;
+      relay) relay=1 ;;
     esac
   done
 
@@ -130,7 +136,16 @@ run_case() {
   else
     cp "$build/wine-doubles/winscard.dll" "$system32/"
   fi
+  if [ "$smartcard" = none ]; then
+    rm "$system32/winscard.dll"
+    local -x WINEDLLOVERRIDES=winscard=n
+  fi
   printf '%s' "$pcsc" | tr ';' '\n' >"$dir/readers.txt"
+  if [ -n "$relay" ]; then
+    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+      /d 'SetErrorMode;LoadLibraryA;LoadLibraryExA' /f >/dev/null 2>&1
+    local -x WINEDEBUG=+relay
+  fi
 
   local data=$prefix/drive_c/ProgramData/velmora/telmarv3
   case $version in winxp*) data="$prefix/drive_c/ProgramData/Application Data/velmora/telmarv3" ;; esac
@@ -182,6 +197,14 @@ run_case() {
       [ $found = 1 ] || problem="trace lacks: $pattern"
     done
   fi
+  if [ -n "$relay" ]; then
+    # The program's thread is the one that loads the protocol library.
+    local thread first
+    thread=$(grep -m1 ':Call KERNEL32\.LoadLibraryA([0-9a-f]* "qlpinw32.dll")' "$dir/wine.out" | cut -d: -f1)
+    first=$(grep -m1 "^$thread:Call KERNEL32\." "$dir/wine.out")
+    [[ -n $thread && $first =~ ^$thread:Call\ KERNEL32\.SetErrorMode\(0*8003\)\  ]] ||
+      problem="the first call is not SetErrorMode(00008003): ${first:-none seen}"
+  fi
   if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
@@ -206,7 +229,8 @@ run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
 run_case two-serial-one-pcsc two-serial-one-pcsc.old ports=1,2,3 readers=1@19200,3@9600 \
   "pcsc=Reader A"
 run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 \
-  "pcsc=Reader A 00 00;Reader A 00 01"
+  "pcsc=Reader A 00 00;Reader A 00 01" relay \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 126 (module not found); no such file on the search path'
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
@@ -217,7 +241,18 @@ for place in system windows path app+helper-on-path; do
   run_case "library-$place" worked-example.old library=$place ports=1,3 readers=3@19200 \
     "pcsc=Reader A" "log=LnkConnect 1 3 19200,1,8,0,0"
 done
-run_case library-app+helper-missing - library=app+helper-missing ports=3 readers=3@19200
+run_case library-app+helper-missing - library=app+helper-missing ports=3 readers=3@19200 \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 126 (module not found); found at Z:*\\app\\qlpinw32.dll, so a library it needs is missing'
+# A qlpinw32.dll of the other architecture, and one whose initialisation routine fails: the
+# trace tells each apart, and the file is the one written without a protocol library.
+run_case library-other-arch pcsc-two-only.old library=wine-doubles/other-arch ports=3 \
+  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 193 (not a valid *-bit image); found at Z:*\\app\\qlpinw32.dll'
+run_case library-init-fails pcsc-two-only.old library=wine-doubles/init-fails ports=3 \
+  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 1114 (its initialisation routine failed); found at Z:*\\app\\qlpinw32.dll'
+run_case smartcard-library-missing serial-9600-only.old smartcard=none ports=1 readers=1@9600 \
+  'trace=smart-card library winscard.dll: not loaded (0x1001): error 126 (module not found); no such file in the system folder'
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
 
 # The worked example with the protocol library in the first generation, and in the other
