@@ -48,6 +48,15 @@ prefixes+=("$template")
 WINEPREFIX=$template "$wine" reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
 WINEPREFIX=$template wineserver -w
 
+# A 64-bit prefix, for a 32-bit program on 64-bit Windows (WOW64), made when a case first needs it.
+template64=$work/template64
+make_template64() {
+  [ -d "$template64" ] && return
+  prefixes+=("$template64")
+  WINEPREFIX=$template64 WINEARCH=win64 /usr/lib/wine/wine64 reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
+  WINEPREFIX=$template64 wineserver -w
+}
+
 passed=0
 failed=0
 pass() { passed=$((passed + 1)); echo "ok    $1"; }
@@ -72,6 +81,7 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
 #                       that the trace must hold (may repeat)
+#   arch=wow64          the 32-bit program in a 64-bit prefix: its system folder is syswow64
 #   smartcard=none      no winscard.dll anywhere, not even Wine's own
 #   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
 #                       | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX) must come before any LoadLibraryA
@@ -80,7 +90,7 @@ run_case() {
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
   [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" logs=() usb=() traces=()
-  local smartcard="" relay=""
+  local arch="" smartcard="" relay=""
   local option
   for option in "$@"; do
     case $option in
@@ -94,16 +104,22 @@ run_case() {
       log=*) logs+=("${option#log=}") ;;
       usb=*) usb+=("${option#usb=}") ;;
       trace=*) traces+=("${option#trace=}") ;;
+      arch=*) arch=${option#arch=} ;;
       smartcard=*) smartcard=${option#smartcard=} ;;
       relay) relay=1 ;;
     esac
   done
 
-  local dir=$work/$name prefix=$work/$name/prefix
+  local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
+  if [ "$arch" = wow64 ]; then
+    make_template64
+    local -x WINEARCH=win64
+    local wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
+  fi
   mkdir -p "$dir/app" "$dir/cwd" "$dir/path"
   cp -a "$template" "$prefix"
   prefixes+=("$prefix")
-  local system32=$prefix/drive_c/windows/system32
+  local system32=$prefix/drive_c/windows/$system_folder
 
   {
     printf 'REGEDIT4\r\n\r\n'
@@ -268,6 +284,15 @@ for variant in cdecl cdecl-first-gen; do
     echo "skip  worked-example-$variant: needs the 32-bit program, which this machine cannot run"
   fi
 done
+
+# The most common workstation: 64-bit Windows running the 32-bit program (WOW64).
+if [ "$preset" = win32 ]; then
+  run_case worked-example-wow64 "${example[@]}" arch=wow64 "log=LnkConnect 1 3 19200,1,8,0,0" \
+    'trace=smart-card library winscard.dll: loaded (0x0000)' 'trace=PC/SC reader 1: "Reader A"'
+elif [[ worked-example-wow64 == ${TELMAR_WINE_CASES:-*} ]]; then
+  skipped=$((skipped + 1))
+  echo "skip  worked-example-wow64: needs the 32-bit program, which this machine cannot run"
+fi
 
 echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
