@@ -85,6 +85,8 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   smartcard=none      no winscard.dll anywhere, not even Wine's own
 #   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
 #                       | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX) must come before any LoadLibraryA
+# With TELMAR_WINE_SHOW set, each case prints its telmar.old, the protocol library's calls and
+# the trace.
 run_case() {
   local name=$1 expected=$2; shift 2
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
@@ -221,6 +223,14 @@ run_case() {
     [[ -n $thread && $first =~ ^$thread:Call\ KERNEL32\.SetErrorMode\(0*8003\)\  ]] ||
       problem="the first call is not SetErrorMode(00008003): ${first:-none seen}"
   fi
+  if [ -n "${TELMAR_WINE_SHOW:-}" ]; then
+    echo "=== telmar.old (CR LF line ends shown as lines)"
+    iconv -f WINDOWS-1252 -t UTF-8 "$data/telmar.old" | tr -d '\r'
+    echo "=== calls received by the stand-in protocol library"
+    cat "$dir/qlp.log"
+    echo "=== the program's trace (TELMAR_SETUP_LOG=$trace_file)"
+    [ -z "$trace_file" ] || tail -n +2 "$dir/trace.log" | iconv -f WINDOWS-1252 -t UTF-8 | tr -d '\r'
+  fi
   if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
@@ -293,6 +303,10 @@ elif [[ worked-example-wow64 == ${TELMAR_WINE_CASES:-*} ]]; then
   skipped=$((skipped + 1))
   echo "skip  worked-example-wow64: needs the 32-bit program, which this machine cannot run"
 fi
+
+# The workstation of scripts/demo.sh, whose Linux run writes the same file.
+run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2@19200 \
+  "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
 
 echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
