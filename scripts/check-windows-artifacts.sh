@@ -52,6 +52,11 @@ check "telmar-setup.exe imports only what Windows XP SP3 exports" on_xp "$exe"
 # SetDllDirectoryA came with XP SP1: the program looks it up when it runs.
 check "telmar-setup.exe does not import SetDllDirectoryA" \
   bash -c '! grep -qx "kernel32.dll SetDllDirectoryA" <<<"$0"' "$(imports "$exe")"
+# Error dialogs are turned off before any library is loaded (XP's kernel32 has the call).
+check "telmar-setup.exe imports SetErrorMode" \
+  grep -qx "kernel32.dll SetErrorMode" <<<"$(imports "$exe")"
+# The README tells what data-execution prevention means for the protocol library.
+check "telmar-setup.exe opts in to data-execution prevention" grep -q '^\s*NX_COMPAT$' <<<"$headers"
 check "telmar-setup.exe is at most 200 KB" test "$(stat -c %s "$exe")" -le $((200 * 1024))
 
 # The resources, read back from the file: the manifest (UTF-8 text) and the version

@@ -7,9 +7,21 @@
 #    as two readers.
 # Installs what it needs (Debian packages), builds the Linux program, and writes nothing
 # outside a temporary folder; the pcscd it starts is stopped before it ends.
+#
+# With --windows, the same workstation for the 32-bit Windows program under Wine: the ports
+# in Wine's device registry, the same stand-in protocol library built as a DLL, and a stand-in
+# winscard.dll listing the two readers that pcscd offers here (Wine's own cannot reach a
+# smart-card service). The file it writes holds the same lines. Where this machine cannot run
+# 32-bit code, it says so and runs the 64-bit build under 64-bit Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+if [ "${1:-}" = --windows ]; then
+  scripts/install-deps.sh windows
+  echo "Building the Windows program and running it under Wine (this takes a minute or two)."
+  exec env TELMAR_WINE_CASES=demo-workstation TELMAR_WINE_SHOW=1 tests/wine/run-wine-tests.sh
+fi
 
 scripts/install-deps.sh native
 cmake --preset native >/dev/null

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building and testing the program needs.
-# Usage: scripts/install-deps.sh [native|all]   (default: all)
-#   native: the Linux build, its tests and the simulated workstation (pcscd, virtual readers),
-#           and strace for the fault sweep
-#   all:    also the Windows cross-compilers, Wine, clang for the fuzz targets, and the
-#           32-bit x86 Linux build (g++ -m32) with qemu-i386 to run it where the kernel cannot
+# Usage: scripts/install-deps.sh [native|windows|all]   (default: all)
+#   native:  the Linux build, its tests and the simulated workstation (pcscd, virtual readers),
+#            and strace for the fault sweep
+#   windows: also the Windows cross-compilers and Wine
+#   all:     also clang for the fuzz targets, and the 32-bit x86 Linux build (g++ -m32) with
+#            qemu-i386 to run it where the kernel cannot
 set -euo pipefail
 
 scope=${1:-all}
 packages=(cmake g++ make libgtest-dev libgmock-dev pcscd libpcsclite1 vsmartcard-vpcd strace)
+if [ "$scope" = windows ] || [ "$scope" = all ]; then
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386)
+fi
 if [ "$scope" = all ]; then
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 clang libclang-rt-14-dev
-             wine wine64 wine32:i386 g++-multilib qemu-user)
+  packages+=(clang libclang-rt-14-dev g++-multilib qemu-user)
 fi
 
 missing=()

@@ -7,16 +7,22 @@
 #include "serial/serial_param_file.h"
 #include "serial/serial_reader_link.h"
 
+// No system dialog from here on: built first, before anything can load a library.
+struct NoErrorDialogs {
+  NoErrorDialogs() { platform::SuppressErrorDialogs(); }
+};
+
 // Taking the current folder out of the library search before any library is loaded.
 struct RestrictedLibrarySearch {
   RestrictedLibrarySearch() { platform::RestrictLibrarySearch(); }
 };
 
-// Members are built in the order they are declared, and that order is required: the
-// library search is restricted before anything is loaded, the parameter file is written,
+// Members are built in the order they are declared, and that order is required: error
+// dialogs are turned off and the library search is restricted before anything is loaded, the parameter file is written,
 // the link reads it back and loads the protocol library, and only then is the smart-card
 // service asked for its readers. The parameter file deletes itself when the process ends.
 struct ProcessObjects {
+  NoErrorDialogs noErrorDialogs;
   RestrictedLibrarySearch restrictedLibrarySearch;
   SerialParamFile paramFile;
   SerialReaderLink link;

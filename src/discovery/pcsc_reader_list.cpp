@@ -124,10 +124,16 @@ const char* PcscReaderList::GetName(int32_t i) const {
 
 int32_t PcscReaderList::ListReaders() {
   const int32_t loaded = LoadPcscApi(api_);
-  platform::Trace("smart-card library %s: %s (0x%04lX)", platform::kPcscLibraryName,
-                  loaded == 0 ? "loaded" : loaded == PCSC_LIBRARY_MISSING ? "not found"
-                                                                            : "an entry point is missing",
-                  Code(loaded));
+  if (platform::TraceOn()) {
+    char reason[platform::kWhyNotLoadedSize] = "";
+    if (loaded == PCSC_LIBRARY_MISSING) {
+      platform::WhyNotLoaded(platform::kPcscLibraryName, reason, sizeof reason);
+    }
+    platform::Trace("smart-card library %s: %s (0x%04lX)%s%s", platform::kPcscLibraryName,
+                    loaded == 0 ? "loaded" : loaded == PCSC_LIBRARY_MISSING ? "not loaded"
+                                                                              : "an entry point is missing",
+                    Code(loaded), reason[0] != '\0' ? ": " : "", reason);
+  }
   if (loaded != 0) return loaded;
 
   if (context_ == 0) {

@@ -2,6 +2,8 @@
 #ifndef TELMAR_PLATFORM_MODULE_H
 #define TELMAR_PLATFORM_MODULE_H
 
+#include <cstddef>
+
 namespace platform {
 
 typedef void* ModuleHandle;
@@ -18,12 +20,23 @@ struct ModuleApi {
   // system's library search path elsewhere; never from the program's or the current folder.
   ModuleHandle (*loadSystem)(const char* fileName);
   EntryPoint (*entryPoint)(ModuleHandle module, const char* name);
+  // Why the latest call of load or loadSystem that returned null failed, as one line of
+  // text in `out` (`size` bytes, cut to fit): on Windows the system's error code, its
+  // meaning where it is a usual one, and the path of the file when the same search finds
+  // it (a file found but not loaded is then told from one that is absent); elsewhere the
+  // loader's own message (dlerror). `fileName` is the name that call was given.
+  void (*whyNotLoaded)(const char* fileName, char* out, size_t size);
 };
 extern ModuleApi moduleApi;
 
 inline ModuleHandle LoadModule(const char* fileName) { return moduleApi.load(fileName); }
 inline ModuleHandle LoadSystemModule(const char* fileName) {
   return moduleApi.loadSystem(fileName);
+}
+// Room for the text of whyNotLoaded: a path and a sentence.
+const size_t kWhyNotLoadedSize = 640;
+inline void WhyNotLoaded(const char* fileName, char* out, size_t size) {
+  moduleApi.whyNotLoaded(fileName, out, size);
 }
 inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
   return moduleApi.entryPoint(module, name);
@@ -34,6 +47,12 @@ inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
 // loaded; the rest of the system's search for bare names stays as it is. Called once,
 // before any library is loaded.
 void RestrictLibrarySearch();
+
+// Keeps the system from showing a dialog and waiting for a click that never comes in an
+// unattended run: no "no disk in drive" box while a search walks an empty removable drive,
+// no "bad image" box for a library that cannot be loaded, no crash box when code faults
+// (the process then just ends). Called once, before any library is loaded.
+void SuppressErrorDialogs();
 
 }  // namespace platform
 

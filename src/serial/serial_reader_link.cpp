@@ -22,12 +22,15 @@ bool Resolve(const char* name, Function* slot) {
   return *slot != nullptr;
 }
 
-// Which file the loader found for `name`, or that it found none.
+// Which file the loader found for `name`, or why it loaded none.
 void TraceLoadedLibrary(const char* name) {
   if (!platform::TraceOn()) return;
   char path[platform::kTracePathSize];
   if (libraryHandle == nullptr) {
-    platform::Trace("protocol library %s: not found: status %u", name, LIBRARY_UNUSABLE);
+    char reason[platform::kWhyNotLoadedSize];
+    platform::WhyNotLoaded(name, reason, sizeof reason);
+    platform::Trace("protocol library %s: not loaded: status %u; %s", name, LIBRARY_UNUSABLE,
+                    reason);
   } else if (platform::ModulePath(libraryHandle, path, sizeof path)) {
     platform::Trace("protocol library %s: loaded from %s", name, path);
   } else {

@@ -91,6 +91,10 @@ platform::ModuleHandle WrongLoad(const char* fileName) {
   return nullptr;
 }
 
+void FakeWhyNotLoaded(const char*, char* out, size_t size) {
+  if (size > 0) out[0] = '\0';
+}
+
 platform::EntryPoint FakeEntryPoint(platform::ModuleHandle module, const char* name) {
   EXPECT_EQ(&fakeModule, module);
   fake->looked.push_back(name);
@@ -119,7 +123,7 @@ class PcscReaderListTest : public ::testing::Test {
   void SetUp() override {
     saved_ = platform::moduleApi;
     fake = &library_;
-    platform::moduleApi = {WrongLoad, FakeLoad, FakeEntryPoint};
+    platform::moduleApi = {WrongLoad, FakeLoad, FakeEntryPoint, FakeWhyNotLoaded};
   }
   void TearDown() override {
     EXPECT_EQ(0, library_.statusChangeCalls);
@@ -276,7 +280,7 @@ TEST(GetEntryPoint, NullModuleGivesNullWithoutAskingTheLoader) {
   const platform::ModuleApi saved = platform::moduleApi;
   FakeLibrary library;
   fake = &library;
-  platform::moduleApi = {WrongLoad, FakeLoad, FakeEntryPoint};
+  platform::moduleApi = {WrongLoad, FakeLoad, FakeEntryPoint, FakeWhyNotLoaded};
   EXPECT_EQ(nullptr, GetEntryPoint(nullptr, "SCardEstablishContext"));
   EXPECT_TRUE(library.looked.empty());
   EXPECT_EQ(reinterpret_cast<platform::EntryPoint>(FakeRelease),

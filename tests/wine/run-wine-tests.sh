@@ -48,6 +48,15 @@ prefixes+=("$template")
 WINEPREFIX=$template "$wine" reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
 WINEPREFIX=$template wineserver -w
 
+# A 64-bit prefix, for a 32-bit program on 64-bit Windows (WOW64), made when a case first needs it.
+template64=$work/template64
+make_template64() {
+  [ -d "$template64" ] && return
+  prefixes+=("$template64")
+  WINEPREFIX=$template64 WINEARCH=win64 /usr/lib/wine/wine64 reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
+  WINEPREFIX=$template64 wineserver -w
+}
+
 passed=0
 failed=0
 pass() { passed=$((passed + 1)); echo "ok    $1"; }
@@ -75,11 +84,18 @@ non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
 #                       that the trace must hold (may repeat)
+#   arch=wow64          the 32-bit program in a 64-bit prefix: its system folder is syswow64
+#   smartcard=none      no winscard.dll anywhere, not even Wine's own
+#   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
+#                       | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX) must come before any LoadLibraryA
+# With TELMAR_WINE_SHOW set, each case prints its telmar.old, the protocol library's calls and
+# the trace.
 run_case() {
   local name=$1 expected=$2; shift 2
   # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
   [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" logs=() usb=() traces=()
+  local arch="" smartcard="" relay=""
   local option
   for option in "$@"; do
     case $option in
@@ -94,14 +110,22 @@ run_case() {
       log=*) logs+=("${option#log=}") ;;
       usb=*) usb+=("${option#usb=}") ;;
       trace=*) traces+=("${option#trace=}") ;;
+      arch=*) arch=${option#arch=} ;;
+      smartcard=*) smartcard=${option#smartcard=} ;;
+      relay) relay=1 ;;
     esac
   done
 
-  local dir=$work/$name prefix=$work/$name/prefix
+  local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
+  if [ "$arch" = wow64 ]; then
+    make_template64
+    local -x WINEARCH=win64
+    local wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
+  fi
   mkdir -p "$dir/app" "$dir/cwd" "$dir/path"
   cp -a "$template" "$prefix"
   prefixes+=("$prefix")
-  local system32=$prefix/drive_c/windows/system32
+  local system32=$prefix/drive_c/windows/$system_folder
 
   {
     printf 'REGEDIT4\r\n\r\n'
@@ -134,7 +158,16 @@ run_case() {
   else
     cp "$build/wine-doubles/winscard.dll" "$system32/"
   fi
+  if [ "$smartcard" = none ]; then
+    rm "$system32/winscard.dll"
+    local -x WINEDLLOVERRIDES=winscard=n
+  fi
   printf '%s' "$pcsc" | tr ';' '\n' >"$dir/readers.txt"
+  if [ -n "$relay" ]; then
+    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+      /d 'SetErrorMode;LoadLibraryA;LoadLibraryExA' /f >/dev/null 2>&1
+    local -x WINEDEBUG=+relay
+  fi
 
   local data=$prefix/drive_c/ProgramData/velmora/telmarv3
   case $version in winxp*) data="$prefix/drive_c/ProgramData/Application Data/velmora/telmarv3" ;; esac
@@ -199,6 +232,22 @@ run_case() {
       [ $found = 1 ] || problem="trace lacks: $pattern"
     done
   fi
+  if [ -n "$relay" ]; then
+    # The program's thread is the one that loads the protocol library.
+    local thread first
+    thread=$(grep -m1 ':Call KERNEL32\.LoadLibraryA([0-9a-f]* "qlpinw32.dll")' "$dir/wine.out" | cut -d: -f1)
+    first=$(grep -m1 "^$thread:Call KERNEL32\." "$dir/wine.out")
+    [[ -n $thread && $first =~ ^$thread:Call\ KERNEL32\.SetErrorMode\(0*8003\)\  ]] ||
+      problem="the first call is not SetErrorMode(00008003): ${first:-none seen}"
+  fi
+  if [ -n "${TELMAR_WINE_SHOW:-}" ]; then
+    echo "=== telmar.old (CR LF line ends shown as lines)"
+    iconv -f WINDOWS-1252 -t UTF-8 "$data/telmar.old" | tr -d '\r'
+    echo "=== calls received by the stand-in protocol library"
+    cat "$dir/qlp.log"
+    echo "=== the program's trace (TELMAR_SETUP_LOG=$trace_file)"
+    [ -z "$trace_file" ] || tail -n +2 "$dir/trace.log" | iconv -f WINDOWS-1252 -t UTF-8 | tr -d '\r'
+  fi
   if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
@@ -223,7 +272,8 @@ run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
 run_case two-serial-one-pcsc two-serial-one-pcsc.old ports=1,2,3 readers=1@19200,3@9600 \
   "pcsc=Reader A"
 run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 \
-  "pcsc=Reader A 00 00;Reader A 00 01"
+  "pcsc=Reader A 00 00;Reader A 00 01" relay \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 126 (module not found); no such file on the search path'
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
@@ -242,7 +292,18 @@ for place in system windows path app+helper-on-path; do
   run_case "library-$place" worked-example.old library=$place ports=1,3 readers=3@19200 \
     "pcsc=Reader A" "log=LnkConnect 1 3 19200,1,8,0,0"
 done
-run_case library-app+helper-missing - library=app+helper-missing ports=3 readers=3@19200
+run_case library-app+helper-missing - library=app+helper-missing ports=3 readers=3@19200 \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 126 (module not found); found at Z:*\\app\\qlpinw32.dll, so a library it needs is missing'
+# A qlpinw32.dll of the other architecture, and one whose initialisation routine fails: the
+# trace tells each apart, and the file is the one written without a protocol library.
+run_case library-other-arch pcsc-two-only.old library=wine-doubles/other-arch ports=3 \
+  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 193 (not a valid *-bit image); found at Z:*\\app\\qlpinw32.dll'
+run_case library-init-fails pcsc-two-only.old library=wine-doubles/init-fails ports=3 \
+  readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 1114 (its initialisation routine failed); found at Z:*\\app\\qlpinw32.dll'
+run_case smartcard-library-missing serial-9600-only.old smartcard=none ports=1 readers=1@9600 \
+  'trace=smart-card library winscard.dll: not loaded (0x1001): error 126 (module not found); no such file in the system folder'
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
 
 # The worked example with the protocol library in the first generation, and in the other
@@ -258,6 +319,19 @@ for variant in cdecl cdecl-first-gen; do
     echo "skip  worked-example-$variant: needs the 32-bit program, which this machine cannot run"
   fi
 done
+
+# The most common workstation: 64-bit Windows running the 32-bit program (WOW64).
+if [ "$preset" = win32 ]; then
+  run_case worked-example-wow64 "${example[@]}" arch=wow64 "log=LnkConnect 1 3 19200,1,8,0,0" \
+    'trace=smart-card library winscard.dll: loaded (0x0000)' 'trace=PC/SC reader 1: "Reader A"'
+elif [[ worked-example-wow64 == ${TELMAR_WINE_CASES:-*} ]]; then
+  skipped=$((skipped + 1))
+  echo "skip  worked-example-wow64: needs the 32-bit program, which this machine cannot run"
+fi
+
+# The workstation of scripts/demo.sh, whose Linux run writes the same file.
+run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2@19200 \
+  "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
 
 echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -32,24 +33,48 @@ std::string ProgramFolder() {
   return std::string(path);
 }
 
+// The loader's message for the latest failed load; dlerror() is taken at once, since the
+// next call into the loader replaces it.
+char lastLoadFailure[512];
+
+void RememberFailure(const char* text) {
+  std::snprintf(lastLoadFailure, sizeof lastLoadFailure, "%s", text != nullptr ? text : "");
+}
+
+ModuleHandle Open(const std::string& name) {
+  void* module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) RememberFailure(dlerror());
+  return module;
+}
+
 ModuleHandle PosixLoad(const char* fileName) {
-  if (fileName == nullptr || fileName[0] == '\0') return nullptr;
+  if (fileName == nullptr || fileName[0] == '\0') {
+    RememberFailure("no file name");
+    return nullptr;
+  }
   const std::string name = PosixName(fileName);
-  // As Windows does for a bare name: the program's own folder first.
+  // As Windows does for a bare name: the program's own folder first. When a file there
+  // cannot be loaded, its reason is the one kept should the search find no other.
   if (name.find('/') == std::string::npos) {
     const std::string local = ProgramFolder() + name;
     if (access(local.c_str(), F_OK) == 0) {
-      if (void* module = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+      if (void* module = Open(local)) return module;
+      char localFailure[sizeof lastLoadFailure];
+      std::memcpy(localFailure, lastLoadFailure, sizeof localFailure);
+      if (void* module = Open(name)) return module;
+      RememberFailure(localFailure);
+      return nullptr;
     }
   }
-  return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  return Open(name);
 }
 
 ModuleHandle PosixLoadSystem(const char* fileName) {
   if (fileName == nullptr || fileName[0] == '\0' || std::strchr(fileName, '/') != nullptr) {
+    RememberFailure("not a bare file name");
     return nullptr;
   }
-  return dlopen(PosixName(fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  return Open(PosixName(fileName));
 }
 
 EntryPoint PosixEntryPoint(ModuleHandle module, const char* name) {
@@ -57,11 +82,18 @@ EntryPoint PosixEntryPoint(ModuleHandle module, const char* name) {
   return reinterpret_cast<EntryPoint>(dlsym(module, name));
 }
 
+void PosixWhyNotLoaded(const char*, char* out, size_t size) {
+  if (size > 0) std::snprintf(out, size, "%s", lastLoadFailure);
+}
+
 }  // namespace
 
-ModuleApi moduleApi = {PosixLoad, PosixLoadSystem, PosixEntryPoint};
+ModuleApi moduleApi = {PosixLoad, PosixLoadSystem, PosixEntryPoint, PosixWhyNotLoaded};
 
 // dlopen never searches the current folder for a bare name.
 void RestrictLibrarySearch() {}
+
+// No system dialog waits for a click here.
+void SuppressErrorDialogs() {}
 
 }  // namespace platform

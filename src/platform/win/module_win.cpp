@@ -1,23 +1,46 @@
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/module.h"
 
 namespace platform {
 
 namespace {
 
-ModuleHandle WindowsLoad(const char* fileName) {
-  return reinterpret_cast<ModuleHandle>(LoadLibraryA(fileName));
+// What the latest failed load left: GetLastError, taken at once (the trace, among others,
+// makes calls that change it), and whether the name was looked up in the system folder only.
+DWORD lastLoadError = 0;
+bool lastLoadWasSystem = false;
+
+ModuleHandle Loaded(HMODULE module, bool system) {
+  if (module == nullptr) {
+    lastLoadError = GetLastError();
+    lastLoadWasSystem = system;
+  }
+  return reinterpret_cast<ModuleHandle>(module);
 }
+
+// `fileName` appended to the system folder; false when it does not fit in MAX_PATH.
+bool SystemPath(const char* fileName, char* path) {
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  size_t nameLength = lstrlenA(fileName);
+  if (length == 0 || length + 1 + nameLength + 1 > MAX_PATH) return false;
+  path[length] = '\\';
+  CopyMemory(path + length + 1, fileName, nameLength + 1);
+  return true;
+}
+
+ModuleHandle WindowsLoad(const char* fileName) { return Loaded(LoadLibraryA(fileName), false); }
 
 ModuleHandle WindowsLoadSystem(const char* fileName) {
   char path[MAX_PATH];
-  UINT length = GetSystemDirectoryA(path, MAX_PATH);
-  size_t nameLength = lstrlenA(fileName);
-  if (length == 0 || length + 1 + nameLength + 1 > MAX_PATH) return nullptr;
-  path[length] = '\\';
-  CopyMemory(path + length + 1, fileName, nameLength + 1);
-  return reinterpret_cast<ModuleHandle>(LoadLibraryA(path));
+  if (!SystemPath(fileName, path)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return Loaded(nullptr, true);
+  }
+  return Loaded(LoadLibraryA(path), true);
 }
 
 EntryPoint WindowsEntryPoint(ModuleHandle module, const char* name) {
@@ -25,9 +48,64 @@ EntryPoint WindowsEntryPoint(ModuleHandle module, const char* name) {
   return reinterpret_cast<EntryPoint>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+// The file that LoadLibraryA's search for a bare name meets first in this process: the
+// program's folder, the system folder, the 16-bit system folder, the Windows folder, then
+// the folders of the PATH (the current folder is out: RestrictLibrarySearch). False when
+// there is none.
+bool FindAsLoaderDoes(const char* fileName, char* out, DWORD size) {
+  char program[MAX_PATH] = "", system[MAX_PATH] = "", windows[MAX_PATH] = "";
+  // One byte short of the buffer: a path cut to fit is left without its terminator on XP.
+  DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH - 1);
+  while (length > 0 && program[length - 1] != '\\') --length;
+  program[length] = '\0';
+  if (GetSystemDirectoryA(system, MAX_PATH) >= MAX_PATH) system[0] = '\0';
+  if (GetWindowsDirectoryA(windows, MAX_PATH) >= MAX_PATH) windows[0] = '\0';
+  const DWORD room = 5 * MAX_PATH + GetEnvironmentVariableA("PATH", nullptr, 0);
+  char* folders = static_cast<char*>(std::malloc(room));
+  if (folders == nullptr) return false;
+  const int used =
+      std::snprintf(folders, room, "%s;%s;%s\\System;%s;", program, system, windows, windows);
+  GetEnvironmentVariableA("PATH", folders + used, room - used);
+  const DWORD found = SearchPathA(folders, fileName, nullptr, size, out, nullptr);
+  std::free(folders);
+  return found > 0 && found < size;
+}
+
+const char* Meaning(DWORD code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED: return " (access denied)";
+    case ERROR_MOD_NOT_FOUND: return " (module not found)";
+    case ERROR_BAD_EXE_FORMAT:
+      return sizeof(void*) == 4 ? " (not a valid 32-bit image)" : " (not a valid 64-bit image)";
+    case ERROR_DLL_INIT_FAILED: return " (its initialisation routine failed)";
+  }
+  return "";
+}
+
+void WindowsWhyNotLoaded(const char* fileName, char* out, size_t size) {
+  char path[MAX_PATH];
+  bool found;
+  if (lastLoadWasSystem) {
+    const DWORD attributes = SystemPath(fileName, path) ? GetFileAttributesA(path) : 0;
+    found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  } else {
+    found = FindAsLoaderDoes(fileName, path, MAX_PATH);
+  }
+  const char* where = lastLoadWasSystem ? "in the system folder" : "on the search path";
+  const char* consequence =
+      found && lastLoadError == ERROR_MOD_NOT_FOUND ? ", so a library it needs is missing" : "";
+  if (found) {
+    std::snprintf(out, size, "error %lu%s; found at %s%s", lastLoadError, Meaning(lastLoadError),
+                  path, consequence);
+  } else {
+    std::snprintf(out, size, "error %lu%s; no such file %s", lastLoadError,
+                  Meaning(lastLoadError), where);
+  }
+}
+
 }  // namespace
 
-ModuleApi moduleApi = {WindowsLoad, WindowsLoadSystem, WindowsEntryPoint};
+ModuleApi moduleApi = {WindowsLoad, WindowsLoadSystem, WindowsEntryPoint, WindowsWhyNotLoaded};
 
 void RestrictLibrarySearch() {
   // Bare names stay with the system's ordinary search (the program's folder, the system
@@ -38,6 +116,10 @@ void RestrictLibrarySearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDllDirectoryA") : nullptr;
   if (proc != nullptr) reinterpret_cast<SetDllDirectoryAFn>(reinterpret_cast<void*>(proc))("");
+}
+
+void SuppressErrorDialogs() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
 }  // namespace platform
