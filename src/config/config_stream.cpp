@@ -5,7 +5,7 @@ ConfigStream configStream;
 ConfigStream::ConfigStream() : failed_(false), error_(0) {}
 
 bool ConfigStream::Fail() {
-  if (!failed_) error_ = platform::LastFileError();
+  if (!failed_) error_ = platform::LastSystemError();
   failed_ = true;
   return false;
 }
@@ -14,7 +14,7 @@ bool ConfigStream::Open(const char* path, Mode mode) {
   if (file_.Open(path, mode == kNew ? platform::TextFile::kNew : platform::TextFile::kAppend)) {
     return true;
   }
-  const platform::FileError error = platform::LastFileError();
+  const platform::SystemError error = platform::LastSystemError();
   if (mode == kNew && !failed_ && !file_.IsOpen() && platform::IsRefusal(error)) {
     error_ = error;
     return false;

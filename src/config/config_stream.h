@@ -31,14 +31,14 @@ class ConfigStream {
   bool Close();
   bool IsOpen() const { return file_.IsOpen(); }
   bool Failed() const { return failed_; }
-  platform::FileError Error() const { return error_; }
+  platform::SystemError Error() const { return error_; }
 
  private:
   bool Fail();
 
   platform::TextFile file_;
   bool failed_;
-  platform::FileError error_;
+  platform::SystemError error_;
 };
 
 // The writer's stream, one for the whole process; closed by its destruction at exit.

@@ -218,7 +218,7 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
 
 bool ManagerConfigWriter::NewFileComplete() const { return newFileMade && !stream.Failed(); }
 
-void ManagerConfigWriter::StepFailed(const char* step, platform::FileError error) {
+void ManagerConfigWriter::StepFailed(const char* step, platform::SystemError error) {
   if (failedStep != nullptr) return;
   failedStep = step;
   failedError = error;
@@ -229,7 +229,7 @@ bool ManagerConfigWriter::FillIn(const char* section, const char* key, const cha
   // A file that lacks blocks gets nothing more: its own failure is the one to report.
   if (!NewFileComplete()) return false;
   if (platform::WriteProfileString(section, key, value, newPath)) return true;
-  StepFailed(step, platform::LastFileError());
+  StepFailed(step, platform::LastSystemError());
   return false;
 }
 
@@ -256,20 +256,20 @@ bool ManagerConfigWriter::PutInPlace() {
     std::string content;
     if (inPlace) {
       if (!platform::ReadWholeFile(newPath, &content)) {
-        StepFailed("reading the new file back", platform::LastFileError());
+        StepFailed("reading the new file back", platform::LastSystemError());
       } else if (!platform::RewriteInPlace(filePath, content)) {
-        StepFailed("rewriting telmar.old in place", platform::LastFileError());
+        StepFailed("rewriting telmar.old in place", platform::LastSystemError());
       }
     } else if (!platform::FlushToDisk(newPath)) {
-      StepFailed("flushing the new file", platform::LastFileError());
+      StepFailed("flushing the new file", platform::LastSystemError());
     } else if (!platform::MoveIntoPlace(newPath, filePath)) {
-      StepFailed("replacing telmar.old", platform::LastFileError());
+      StepFailed("replacing telmar.old", platform::LastSystemError());
     }
   }
   if (failedStep != nullptr || inPlace) platform::RemoveFile(newPath);
   if (failedStep != nullptr) {
     platform::Trace("earlier telmar.old kept: %s failed%s%s", failedStep, failedError ? ": " : "",
-                    failedError ? platform::FileErrorText(failedError).c_str() : "");
+                    failedError ? platform::SystemErrorText(failedError).c_str() : "");
     return false;
   }
   platform::Trace(inPlace ? "telmar.old rewritten in place: %s" : "telmar.old replaced: %s",

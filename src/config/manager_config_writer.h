@@ -74,7 +74,7 @@ class ManagerConfigWriter {
   // Sets a profile string in the new file; false when it was not set.
   bool FillIn(const char* section, const char* key, const char* value, const char* step);
   // Notes the first step that failed.
-  void StepFailed(const char* step, platform::FileError error);
+  void StepFailed(const char* step, platform::SystemError error);
   // Puts the new file in place of telmar.old, or removes it; says which in the trace.
   bool PutInPlace();
 
@@ -95,7 +95,7 @@ class ManagerConfigWriter {
   bool listSet;
   bool finished;
   const char* failedStep;
-  platform::FileError failedError;
+  platform::SystemError failedError;
   ConfigStream& stream;
 };
 

@@ -8,16 +8,12 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/system_error.h"
+
 namespace platform {
 
-// The system's code for why a file operation failed: errno on POSIX, GetLastError on
-// Windows; taken right after the call that failed.
-typedef unsigned long FileError;
-FileError LastFileError();
-// "error N (what it means)", for the trace.
-std::string FileErrorText(FileError error);
 // Whether `error` says the folder lets nobody of our rights create a file in it.
-bool IsRefusal(FileError error);
+bool IsRefusal(SystemError error);
 
 // Creates the empty file `path` for writing in binary append mode. Whatever lies at the
 // path first is removed (a link itself, never what it points to); the file is then

@@ -19,7 +19,7 @@ class TextFile {
   // Opens `path` for writing: kTruncate creates the file or cuts it to length 0,
   // kAppend creates it if absent and writes at its end, kNew removes whatever lies at the
   // path and creates the file exclusively (OpenNewFile). False when it cannot be opened
-  // or when a file is already open; platform::LastFileError() then says why.
+  // or when a file is already open; platform::LastSystemError() then says why.
   bool Open(const char* path, Mode mode);
   // Writes `text` and CR LF. False when no file is open or the write failed.
   bool WriteLine(const char* text);

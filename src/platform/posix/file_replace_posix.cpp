@@ -11,13 +11,7 @@
 
 namespace platform {
 
-FileError LastFileError() { return static_cast<FileError>(errno); }
-
-std::string FileErrorText(FileError error) {
-  return "error " + std::to_string(error) + " (" + std::strerror(static_cast<int>(error)) + ")";
-}
-
-bool IsRefusal(FileError error) { return error == EACCES || error == EPERM; }
+bool IsRefusal(SystemError error) { return error == EACCES || error == EPERM; }
 
 std::FILE* OpenNewFile(const char* path) {
   if (unlink(path) != 0 && errno != ENOENT) {

@@ -11,23 +11,6 @@ namespace platform {
 
 namespace {
 
-// The meanings a technician most needs; any other code is given by its number alone.
-const char* Meaning(FileError error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND: return "file not found";
-    case ERROR_PATH_NOT_FOUND: return "path not found";
-    case ERROR_ACCESS_DENIED: return "access denied";
-    case ERROR_WRITE_PROTECT: return "write-protected";
-    case ERROR_SHARING_VIOLATION: return "held open by another program";
-    case ERROR_LOCK_VIOLATION: return "locked by another program";
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL: return "disk full";
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return "already exists";
-    default: return nullptr;
-  }
-}
-
 // Opens an existing regular file; invalid when it cannot be.
 HANDLE OpenExisting(const char* path, DWORD access, DWORD share) {
   const DWORD attributes = GetFileAttributesA(path);
@@ -65,16 +48,7 @@ bool WriteAllAtStart(HANDLE file, const std::string& content) {
 
 }  // namespace
 
-FileError LastFileError() { return GetLastError(); }
-
-std::string FileErrorText(FileError error) {
-  char text[64];
-  const char* meaning = Meaning(error);
-  std::snprintf(text, sizeof text, meaning ? "error %lu (%s)" : "error %lu", error, meaning);
-  return text;
-}
-
-bool IsRefusal(FileError error) { return error == ERROR_ACCESS_DENIED; }
+bool IsRefusal(SystemError error) { return error == ERROR_ACCESS_DENIED; }
 
 std::FILE* OpenNewFile(const char* path) {
   DeleteFileA(path);  // a leftover; when it cannot go, the creation below fails

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/module.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
@@ -71,17 +72,6 @@ bool FindAsLoaderDoes(const char* fileName, char* out, DWORD size) {
   return found > 0 && found < size;
 }
 
-const char* Meaning(DWORD code) {
-  switch (code) {
-    case ERROR_ACCESS_DENIED: return " (access denied)";
-    case ERROR_MOD_NOT_FOUND: return " (module not found)";
-    case ERROR_BAD_EXE_FORMAT:
-      return sizeof(void*) == 4 ? " (not a valid 32-bit image)" : " (not a valid 64-bit image)";
-    case ERROR_DLL_INIT_FAILED: return " (its initialisation routine failed)";
-  }
-  return "";
-}
-
 void WindowsWhyNotLoaded(const char* fileName, char* out, size_t size) {
   char path[MAX_PATH];
   bool found;
@@ -95,11 +85,10 @@ void WindowsWhyNotLoaded(const char* fileName, char* out, size_t size) {
   const char* consequence =
       found && lastLoadError == ERROR_MOD_NOT_FOUND ? ", so a library it needs is missing" : "";
   if (found) {
-    std::snprintf(out, size, "error %lu%s; found at %s%s", lastLoadError, Meaning(lastLoadError),
-                  path, consequence);
+    std::snprintf(out, size, "%s; found at %s%s", SystemErrorText(lastLoadError).c_str(), path,
+                  consequence);
   } else {
-    std::snprintf(out, size, "error %lu%s; no such file %s", lastLoadError,
-                  Meaning(lastLoadError), where);
+    std::snprintf(out, size, "%s; no such file %s", SystemErrorText(lastLoadError).c_str(), where);
   }
 }
 
