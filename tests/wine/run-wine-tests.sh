@@ -268,6 +268,7 @@ run_case() {
 #   ports=1,3           serial ports seeded instead
 #   break=expected      the kit's expected telmar.old with a wrong line
 #   break=other-arch    the kit's 64-bit double replaced by a library that loads
+#   break=hang          the kit's helper-needing double replaced by one whose loading never ends
 #   dry-run             /dry-run of C:\TELMAR\telmar-setup.exe, with the stand-in beside it, a reader
 #                       on COM3 and an earlier telmar.old in the prefix's data folder, which
 #                       must stay byte for byte as it was, alone there
@@ -298,6 +299,7 @@ run_kit() {
   case $breakage in
     expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$dir/kit/expected/worked-example.old" ;;
     other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
+    hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
   esac
   local data=$prefix/drive_c/ProgramData/velmora arguments=() readers=""
   if [ -n "$dry_run" ]; then
@@ -421,7 +423,7 @@ run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2
   "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
 
 # The field-check kit's checker: every case Wine can show passes, the others say so; a broken
-# kit fails; the dry run writes only in its scratch folder. The kit is built for 32-bit only.
+# kit fails, and so does a run that hangs; the dry run writes only in its scratch folder. The kit is built for 32-bit only.
 if [ "$preset" = win32 ]; then
   all_shown=('line=PASS            system: "telmar-setup *, system major version 6"; "data folder C:\\users\\*\\ProgramData\\velmora\\telmarv3\\: exists" (no "Application Data" level*); 2 COM port(s) probed'
     'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC channels, 2 in all"'
@@ -444,6 +446,9 @@ if [ "$preset" = win32 ]; then
   run_kit kit-broken-other-arch 1 break=other-arch \
     'line=FAIL            other-architecture: expected "*error 193*", the trace says "protocol library qlpinw32.dll: loaded from C:\\*\\other-architecture\\app\\qlpinw32.dll"' \
     'line=the runs* files stay in C:\\*\\telmar-check-*'
+  run_kit kit-broken-hang 1 break=hang \
+    'line=FAIL            helper-missing: the run did not end by itself within 30 s (a dialog?)' \
+    'line=PASS            other-architecture: *'
   run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
     'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
     'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
