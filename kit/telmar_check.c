@@ -175,7 +175,7 @@ static int CopyFromKit(const struct Run* run, const char* kitPath, const char* f
 }
 
 /* Runs PROGRAM from the run's current folder with the run's ALLUSERSPROFILE and trace file, and
-   QLP_SIM_READERS set to READERS (when not NULL), waiting at most LIMIT_MS. */
+   QLP_SIM_READERS set to READERS (when not NULL; unset when empty), waiting at most LIMIT_MS. */
 static void Start(struct Run* run, const char* program, const char* readers, DWORD limitMs) {
   char command[MAX_PATH + 2];
   STARTUPINFOA startup;
@@ -506,7 +506,8 @@ static void CheckElevation(void) {
     return;
   }
   if (!Prepare(&run, "elevation") ||
-      !CopyFromKit(&run, "doubles\\no-manifest.exe", run.app, "setup.exe")) {
+      !CopyFromKit(&run, "doubles\\no-manifest.exe", run.app, "setup.exe") ||
+      !CopyFromKit(&run, "stand-in\\qlpinw32.dll", run.app, "qlpinw32.dll")) {
     return;
   }
   /* The control: a program named setup.exe without a manifest is refused here. */
