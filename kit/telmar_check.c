@@ -347,7 +347,8 @@ static void CheckSystem(void) {
   snprintf(version, sizeof version, ", system major version %lu", majorVersion);
   length = strlen(first);
   if (length < strlen(version) || strcmp(first + length - strlen(version), version) != 0) {
-    Report(FAIL, run.name, "the program saw another system than the checker (major version %lu): \"%s\"",
+    Report(FAIL, run.name,
+           "the program saw another system than the checker (major version %lu): \"%s\"",
            majorVersion, first);
   } else if (lstrcmpiA(folder, expected) != 0) {
     Report(FAIL, run.name, "expected \"%s\", the trace says \"%s\"", expected, folder);
@@ -383,7 +384,8 @@ static void CheckWorkedExample(const char* name, const char* library) {
   if (!LoadedFrom(&run, loaded)) {
     Report(FAIL, name, "%s", TraceText(&run, kLibraryLine, difference, sizeof difference));
   } else if (!SameFile(loaded, want)) {
-    Report(FAIL, name, "the protocol library was loaded from %s, not from beside the program", loaded);
+    Report(FAIL, name, "the protocol library was loaded from %s, not from beside the program",
+           loaded);
   } else if (expected == NULL) {
     Report(FAIL, name, "the kit lacks expected\\worked-example.old");
   } else if (Join(path, run.data, "telmar.old", NULL), (written = ReadWhole(path)) == NULL) {
@@ -431,7 +433,8 @@ static void CheckCurrentFolder(void) {
     Report(NOT_SHOWN, run.name, "Wine's loader searches the current folder whatever the program "
            "asks: loaded from %s", loaded);
   } else {
-    Report(FAIL, run.name, "the library that lies only in the current folder was loaded: %s", loaded);
+    Report(FAIL, run.name, "the library that lies only in the current folder was loaded: %s",
+           loaded);
   }
   free(run.traceText);
 }
@@ -489,8 +492,9 @@ static void CheckElevation(void) {
     Report(NOT_SHOWN, "elevation", "no user account control before Windows Vista: nothing to ask");
     return;
   }
-  if (getValue && getValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
-                           "EnableLUA", 0x10 /* RRF_RT_REG_DWORD */, NULL, &lua, &size) == 0 &&
+  if (getValue &&
+      getValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+               "EnableLUA", 0x10 /* RRF_RT_REG_DWORD */, NULL, &lua, &size) == 0 &&
       lua == 0) {
     Report(NOT_SHOWN, "elevation", "user account control is off on this machine");
     return;
