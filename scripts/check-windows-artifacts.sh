@@ -3,7 +3,8 @@
 # function that Windows XP SP3 lacks, carries its manifest and version information, stays
 # small, and comes out byte for byte the same when built again from another folder; and
 # stand-in protocol libraries that export plain, undecorated names and import nothing newer
-# than Windows XP SP3 either.
+# than Windows XP SP3 either. The field-check kit's checker is held to the same imports and
+# bytes.
 # Usage: scripts/check-windows-artifacts.sh BUILD_DIR   (for example build/win32)
 set -uo pipefail
 build=${1:?usage: $0 BUILD_DIR}
@@ -98,17 +99,43 @@ for library in "$build"/bin/qlpinw32.dll "$build"/bin/SimQlp.dll "$build"/stand-
 done
 echo "$imported imported functions checked against $(tail -n +2 "$xp_exports" | wc -l) exports of Windows XP SP3"
 
+# The field-check kit: the checker is built like the program, but for the console; the control
+# it starts as setup.exe must carry no manifest; the kit holds the build's own files.
+kit=$build/kit
+check_program=$kit/telmar-check.exe
+check_headers=$($objdump -p "$check_program")
+echo "telmar-check.exe: $(stat -c %s "$check_program") bytes; kit: $(find "$kit" -type f | wc -l) files"
+check "telmar-check.exe is a 32-bit program" grep -q '^Magic\s*010b' <<<"$check_headers"
+check "telmar-check.exe runs in the console subsystem" grep -q '^Subsystem\s*00000003' <<<"$check_headers"
+check "telmar-check.exe imports only Windows' own DLLs" bash -c "! grep -viE '$system_dlls' <<<\"\$0\"" \
+  "$(printf '%s\n' "$check_headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')"
+check "telmar-check.exe imports only what Windows XP SP3 exports" on_xp "$check_program"
+check "telmar-check.exe runs as its invoker" \
+  grep -q 'requestedExecutionLevel level="asInvoker"' <(strings -a "$check_program")
+check "doubles/no-manifest.exe has no resources" \
+  grep -q '^Entry 2 0* 0* Resource Directory' <($objdump -p "$kit/doubles/no-manifest.exe")
+check "doubles/no-manifest.exe imports only what Windows XP SP3 exports" on_xp "$kit/doubles/no-manifest.exe"
+for pair in telmar-setup.exe:bin/telmar-setup.exe stand-in/qlpinw32.dll:bin/qlpinw32.dll \
+            stand-in/cdecl/qlpinw32.dll:stand-in/cdecl/qlpinw32.dll \
+            doubles/with-helper/qlpinw32.dll:wine-doubles/with-helper/qlpinw32.dll \
+            doubles/other-arch/qlpinw32.dll:wine-doubles/other-arch/qlpinw32.dll; do
+  check "the kit's ${pair%%:*} is the build's" cmp -s "$kit/${pair%%:*}" "$build/${pair#*:}"
+done
+check "the kit's expected file is tests/data/expected/worked-example.old" \
+  cmp -s "$kit/expected/worked-example.old" "$root/tests/data/expected/worked-example.old"
+
 # The same sources give the same bytes: two more builds, each from a copy of the sources in
 # a folder of another name, give the program and the stand-ins beside it byte for byte the same.
 for copy in first second-copy; do
   mkdir -p "$work/$copy/sources"
   tar -C "$root" -c --exclude=./build --exclude=./.git . | tar -C "$work/$copy/sources" -x
   (cd "$work/$copy/sources" && cmake --preset win32 -B "$work/$copy/build" >/dev/null &&
-     cmake --build "$work/$copy/build" -j 2 --target telmar-setup qlpinw32 SimQlp >/dev/null) ||
+     cmake --build "$work/$copy/build" -j 2 --target telmar-setup qlpinw32 SimQlp telmar-check no-manifest >/dev/null) ||
     echo "FAIL: the build in $work/$copy"
 done
-for file in telmar-setup.exe qlpinw32.dll SimQlp.dll; do
-  check "$file is the same from both builds" cmp "$work/first/build/bin/$file" "$work/second-copy/build/bin/$file"
+for file in bin/telmar-setup.exe bin/qlpinw32.dll bin/SimQlp.dll kit/telmar-check.exe \
+            kit/doubles/no-manifest.exe; do
+  check "$file is the same from both builds" cmp "$work/first/build/$file" "$work/second-copy/build/$file"
 done
 
 echo "Windows artifacts: $passed passed, $failures failed"

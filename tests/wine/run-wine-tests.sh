@@ -14,6 +14,7 @@
 # are run under 64-bit Wine instead.
 # Wine takes SetDllDirectoryA("") as unset and searches the current folder: no case can show a
 # protocol library planted there being ignored (a planted smart-card library is).
+# The kit-* cases run the field-check kit's checker, whose own report is the test.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 expected_dir=$root/tests/data/expected
@@ -65,6 +66,29 @@ fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
 # Lines without the empty ones: Wine's profile writer rewrites the whole file and drops its
 # empty lines, where Windows edits the file in place.
 non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
+
+# seed_ports DIR PREFIX PORTS [USB...]: serial ports in the prefix's device registry, as SetupAPI
+# reports them (see run_case's ports= and usb=).
+seed_ports() {
+  local dir=$1 prefix=$2 ports=$3; shift 3
+  local usb=("$@")
+  {
+    printf 'REGEDIT4\r\n\r\n'
+    local index=0 port
+    for port in ${ports//,/ }; do
+      index=$((index + 1))
+      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\ACPI\\PNP0501\\%d]\r\n' "$index"
+      printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="Serial"\r\n'
+      printf '"FriendlyName"="Communications Port (COM%d)"\r\n\r\n' "$port"
+    done
+    for port in "${usb[@]}"; do
+      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\USB\\VID_0403\\%d]\r\n' "${port%%:*}"
+      printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="%s"\r\n' "${port#*:}"
+      printf '"FriendlyName"="USB Serial Port (COM%d)"\r\n\r\n' "${port%%:*}"
+    done
+  } >"$dir/ports.reg"
+  WINEPREFIX=$prefix "$wine" regedit /S "$(winpath "$dir/ports.reg")" >/dev/null 2>&1
+}
 
 # run_case NAME EXPECTED [option...]
 #   ports=1,3           serial ports seeded (Service "Serial", "Communications Port (COMn)")
@@ -127,22 +151,7 @@ run_case() {
   prefixes+=("$prefix")
   local system32=$prefix/drive_c/windows/$system_folder
 
-  {
-    printf 'REGEDIT4\r\n\r\n'
-    local index=0 port
-    for port in ${ports//,/ }; do
-      index=$((index + 1))
-      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\ACPI\\PNP0501\\%d]\r\n' "$index"
-      printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="Serial"\r\n'
-      printf '"FriendlyName"="Communications Port (COM%d)"\r\n\r\n' "$port"
-    done
-    for port in "${usb[@]}"; do
-      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\USB\\VID_0403\\%d]\r\n' "${port%%:*}"
-      printf '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"\r\n"Service"="%s"\r\n' "${port#*:}"
-      printf '"FriendlyName"="USB Serial Port (COM%d)"\r\n\r\n' "${port%%:*}"
-    done
-  } >"$dir/ports.reg"
-  WINEPREFIX=$prefix "$wine" regedit /S "$(winpath "$dir/ports.reg")" >/dev/null 2>&1
+  seed_ports "$dir" "$prefix" "$ports" "${usb[@]}"
   if [ -n "$version" ]; then
     WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
   fi
@@ -252,6 +261,86 @@ run_case() {
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
+# run_kit NAME STATUS [option...]: the field-check kit's checker (build/win32/kit) on a workstation
+# with COM1 and COM3 and one PC/SC reader; it must exit with STATUS.
+#   line=PATTERN        a line (a shell pattern) its output must hold (may repeat)
+#   version=winxp       Windows version Wine reports
+#   ports=1,3           serial ports seeded instead
+#   break=expected      the kit's expected telmar.old with a wrong line
+#   break=other-arch    the kit's 64-bit double replaced by a library that loads
+#   break=hang          the kit's helper-needing double replaced by one whose loading never ends
+#   dry-run             /dry-run of C:\TELMAR\telmar-setup.exe, with the stand-in beside it, a reader
+#                       on COM3 and an earlier telmar.old in the prefix's data folder, which
+#                       must stay byte for byte as it was, alone there
+# After a self-check without FAIL its scratch folder must be gone, and no data folder made.
+run_kit() {
+  local name=$1 status=$2; shift 2
+  [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
+  local lines=() version="" ports=1,3 breakage="" dry_run="" option
+  for option in "$@"; do
+    case $option in
+      line=*) lines+=("${option#line=}") ;;
+      version=*) version=${option#version=} ;;
+      ports=*) ports=${option#ports=} ;;
+      break=*) breakage=${option#break=} ;;
+      dry-run) dry_run=1 ;;
+    esac
+  done
+  local dir=$work/$name prefix=$work/$name/prefix
+  mkdir -p "$dir/cwd"
+  cp -a "$template" "$prefix"
+  prefixes+=("$prefix")
+  seed_ports "$dir" "$prefix" "$ports"
+  [ -z "$version" ] ||
+    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
+  cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/system32/"
+  printf 'Reader A' >"$dir/readers.txt"
+  cp -r "$build/kit" "$dir/kit"
+  case $breakage in
+    expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$dir/kit/expected/worked-example.old" ;;
+    other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
+    hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
+  esac
+  local data=$prefix/drive_c/ProgramData/velmora arguments=() readers=""
+  if [ -n "$dry_run" ]; then
+    mkdir -p "$data/telmarv3" "$prefix/drive_c/TELMAR"
+    printf 'an earlier run\r\n' >"$data/telmarv3/telmar.old"
+    cp -a "$data" "$dir/data-before"
+    cp "$build/bin/telmar-setup.exe" "$build/bin/qlpinw32.dll" "$prefix/drive_c/TELMAR/"
+    arguments=(/dry-run 'C:\TELMAR\telmar-setup.exe') readers=3@19200
+  fi
+  (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers \
+     TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
+     "$wine" "$(winpath "$dir/kit/telmar-check.exe")" "${arguments[@]}" >"$dir/output" 2>"$dir/wine.err")
+  local got=$?
+  WINEPREFIX=$prefix wineserver -w
+  tr -d '\r' <"$dir/output" >"$dir/output.txt"
+
+  local problem="" pattern line found
+  [ "$got" = "$status" ] || problem="exit status $got, not $status"
+  for pattern in "${lines[@]}"; do
+    found=0
+    while IFS= read -r line; do [[ $line == $pattern ]] && found=1 && break; done <"$dir/output.txt"
+    [ $found = 1 ] || problem="output lacks: $pattern"
+  done
+  if [ -n "$dry_run" ]; then
+    diff -r "$dir/data-before" "$data" >"$dir/diff" 2>&1 ||
+      problem="the prefix's data folder changed: $(head -c 300 "$dir/diff")"
+    LC_ALL=C sed -n '/^=== telmar.old/,/^===/p' "$dir/output.txt" | LC_ALL=C sed '1d;$d' |
+      grep -av '^$' >"$dir/shown.old"
+    diff <(non_empty "$expected_dir/worked-example.old") "$dir/shown.old" >"$dir/diff" ||
+      problem="the file shown differs: $(head -c 300 "$dir/diff")"
+  elif [ "$status" = 0 ]; then
+    ! compgen -G "$prefix/drive_c/users/*/Temp/telmar-check-*" >/dev/null &&
+      ! compgen -G "$prefix/drive_c/users/*/AppData/Local/Temp/telmar-check-*" >/dev/null ||
+      problem="the scratch folder was left behind"
+    [ ! -e "$data" ] || problem="a data folder was made outside the scratch folder"
+  fi
+  [ -z "${TELMAR_WINE_SHOW:-}" ] || cat "$dir/output.txt"
+  if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; sed 's/^/      /' "$dir/output.txt"; fi
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+}
+
 run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
 # The same workstation, traced, with two PC/SC readers, a USB port probed in vain and one
@@ -332,6 +421,42 @@ fi
 # The workstation of scripts/demo.sh, whose Linux run writes the same file.
 run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2@19200 \
   "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+
+# The field-check kit's checker: every case Wine can show passes, the others say so; a broken
+# kit fails, and so does a run that hangs; the dry run writes only in its scratch folder. The kit is built for 32-bit only.
+if [ "$preset" = win32 ]; then
+  all_shown=('line=PASS            system: "telmar-setup *, system major version 6"; "data folder C:\\users\\*\\ProgramData\\velmora\\telmarv3\\: exists" (no "Application Data" level*); 2 COM port(s) probed'
+    'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC channels, 2 in all"'
+    'line=PASS            cdecl: reader simulated on COM1 *'
+    'line=NOT SHOWN HERE  current-folder: Wine*s loader searches the current folder *: loaded from C:\\users\\*\\cwd\\qlpinw32.dll'
+    'line=PASS            helper-missing: ended by itself in *; "*error 126 (module not found); found at C:\\users\\*\\helper-missing\\app\\qlpinw32.dll, so a library it needs is missing" *'
+    'line=PASS            other-architecture: ended by itself in *"*error 193 (not a valid 32-bit image); found at *"*'
+    'line=NOT SHOWN HERE  elevation: Wine has no user account control'
+    'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE')
+  run_kit kit-self-check 0 "${all_shown[@]}"
+  run_kit kit-self-check-xp 0 version=winxp \
+    'line=PASS            system: "*, system major version 5"; "data folder C:\\*\\ProgramData\\Application Data\\velmora\\telmarv3\\: exists" (below "Application Data"*' \
+    'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE'
+  run_kit kit-no-serial-port 0 ports= 'line=PASS            system: *; 0 COM port(s) probed' \
+    'line=NOT SHOWN HERE  worked-example: no serial port here that the program probes *' \
+    'line=3 PASS, 0 FAIL, 4 NOT SHOWN HERE'
+  run_kit kit-broken-expected 1 break=expected \
+    'line=FAIL            worked-example: line 16 of the serial part: expected "NbLAD=4", found "NbLAD=3"' \
+    'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
+  run_kit kit-broken-other-arch 1 break=other-arch \
+    'line=FAIL            other-architecture: expected "*error 193*", the trace says "protocol library qlpinw32.dll: loaded from C:\\*\\other-architecture\\app\\qlpinw32.dll"' \
+    'line=the runs* files stay in C:\\*\\telmar-check-*'
+  run_kit kit-broken-hang 1 break=hang \
+    'line=FAIL            helper-missing: the run did not end by itself within 30 s (a dialog?)' \
+    'line=PASS            other-architecture: *'
+  run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
+    'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
+    'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
+    'line=outcome: 1 serial and 1 PC/SC channels, 2 in all'
+elif [[ kit-* == ${TELMAR_WINE_CASES:-*} ]]; then
+  skipped=$((skipped + 1))
+  echo "skip  kit-*: the field-check kit is built for the 32-bit program, which this machine cannot run"
+fi
 
 echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
