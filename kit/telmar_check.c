@@ -101,7 +101,7 @@ static int SameFile(const char* a, const char* b) {
   return lstrcmpiA(longA, longB) == 0;
 }
 
-/* Removes a folder and everything in it. */
+/* Removes a folder and everything in it; a link to a folder is removed, not entered. */
 static void RemoveTree(const char* folder) {
   char pattern[MAX_PATH], path[MAX_PATH];
   WIN32_FIND_DATAA found;
@@ -112,7 +112,10 @@ static void RemoveTree(const char* folder) {
     do {
       if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
       if (!Join(path, folder, found.cFileName, NULL)) continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+          (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        RemoveDirectoryA(path); /* a junction or link: removed itself, never followed */
+      } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         strcat(path, "\\");
         RemoveTree(path);
       } else {
