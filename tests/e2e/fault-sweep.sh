@@ -12,28 +12,14 @@
 # Usage: fault-sweep.sh BIN_DIR   (the folder of telmar-setup and qlpinw32.so)
 # Exit status 77 (skipped) when strace is missing or cannot trace here.
 set -uo pipefail
-bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd)
-root=$(cd "$(dirname "$0")/../.." && pwd)
-expected_dir=$root/tests/data/expected
-session=$root/tests/tools/pcscd-session.sh
-work=$(mktemp -d /tmp/telmar-sweep.XXXXXX)
-pcscd_dir=""
-cleanup() {
-  [ -n "$pcscd_dir" ] && "$session" stop "$pcscd_dir" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
+E2E_WORK_NAME=sweep . "$(dirname "$0")/common.sh"
 
 if ! strace -f -qq -o /dev/null true 2>/dev/null; then
   echo "skip  strace is missing or cannot trace here"
   exit 77
 fi
 
-passed=0
-failed=0
 skipped=0
-pass() { passed=$((passed + 1)); echo "ok    $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
 
 calls_written=(write pwrite64 fsync rename openat close ftruncate fallocate)
 printf 'an earlier run\r\n[CONFIG]\r\nNbCanaux=9\r\n' >"$work/earlier.old"
@@ -146,17 +132,15 @@ sweep serial-replacing serial-19200-both.old "$work/earlier.old" 6 7@19200
 sweep serial-first-install serial-19200-both.old "" 6 7@19200
 
 socket=(env)
-pcscd_dir=$work/pcscd
-if "$session" start "$pcscd_dir" "Reader A" >"$work/pcscd-start.log" 2>&1; then
+if start_pcscd "Reader A"; then
   sweep mixed-replacing one-serial-two-pcsc.old "$work/earlier.old" 0,2 3@19200
-  "$session" stop "$pcscd_dir" >/dev/null 2>&1
+  stop_pcscd
 elif [ $? -eq 77 ]; then
   echo "skip  mixed-replacing: a pcscd that these tests did not start is running"
   skipped=1
 else
   fail mixed-replacing "pcscd did not start: $(tail -3 "$work/pcscd-start.log")"
 fi
-pcscd_dir=""
 
 echo "Fault sweep: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] || exit 1

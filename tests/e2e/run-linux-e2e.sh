@@ -13,36 +13,7 @@
 #   readers only (there is no 32-bit pcsc-lite). Where the kernel cannot run 32-bit code,
 #   the program runs under qemu-i386; with neither, the cases are skipped (exit 77).
 set -uo pipefail
-bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd)
-root=$(cd "$(dirname "$0")/../.." && pwd)
-expected_dir=$root/tests/data/expected
-session=$root/tests/tools/pcscd-session.sh
-work=$(mktemp -d /tmp/telmar-e2e.XXXXXX)
-pcscd_dir=""
-cleanup() {
-  [ -n "$pcscd_dir" ] && "$session" stop "$pcscd_dir" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok    $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
-
-start_pcscd() {  # start_pcscd NAME...: a private smart-card service with these virtual readers
-  pcscd_dir=$work/pcscd
-  "$session" start "$pcscd_dir" "$@" >"$work/pcscd-start.log" 2>&1
-  local status=$?
-  if [ $status -ne 0 ]; then
-    pcscd_dir=""
-    return $status
-  fi
-}
-stop_pcscd() {
-  "$session" stop "$pcscd_dir" >/dev/null 2>&1
-  pcscd_dir=""
-}
+. "$(dirname "$0")/common.sh"
 
 # run_case NAME EXPECTED [option...]
 #   ports=0,2          built-in serial ports ttyS0, ttyS2 (COM1, COM3)
