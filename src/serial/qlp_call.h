@@ -25,7 +25,7 @@
 
 #if defined(__i386__)
 // Pushes words[count - 1] down to words[0], calls `entry` and returns its eax, with the
-// stack pointer as it was before the call (qlp_call_i686.cpp).
+// stack pointer as it was before the call (qlp_call_i686.S).
 extern "C" __attribute__((cdecl)) uint32_t QlpCallWords(void (*entry)(), const uint32_t* words,
                                                         uint32_t count);
 #endif
