@@ -1,4 +1,9 @@
 // The objects that live for the whole process, built before the entry function runs.
+//
+// They are static objects, not locals of the entry function, because their lives are the
+// process's: the parameter file is on disk before anything else of the program runs, and it
+// is deleted by the runtime at process exit (after the entry function returns), which no
+// path through the probe driver can skip. The entry function only drives what they found.
 #ifndef TELMAR_APP_PROCESS_OBJECTS_H
 #define TELMAR_APP_PROCESS_OBJECTS_H
 
@@ -18,9 +23,9 @@ struct RestrictedLibrarySearch {
 };
 
 // Members are built in the order they are declared, and that order is required: error
-// dialogs are turned off and the library search is restricted before anything is loaded, the parameter file is written,
-// the link reads it back and loads the protocol library, and only then is the smart-card
-// service asked for its readers. The parameter file deletes itself when the process ends.
+// dialogs are turned off and the library search is restricted before anything is loaded,
+// the parameter file is written, the link reads it back and loads the protocol library, and
+// only then is the smart-card service asked for its readers.
 struct ProcessObjects {
   NoErrorDialogs noErrorDialogs;
   RestrictedLibrarySearch restrictedLibrarySearch;

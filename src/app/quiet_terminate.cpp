@@ -14,9 +14,10 @@ void __verbose_terminate_handler() { _exit(3); }
 
 // The standard library reports a misuse of its strings (a null text, a length beyond
 // what it can hold) or a failed allocation by throwing an exception that nothing here
-// catches, which ends in the handler above. These take the place of its own reporting functions and end the same
-// way at once: its reporting functions would also bring in a second string
-// implementation and the exception classes (some 50 KB of the program) for nothing.
+// catches, which ends in the handler above. These take the place of its own reporting
+// functions and end the same way at once: its reporting functions would also bring in a
+// second string implementation and the exception classes (some 50 KB of the program) for
+// nothing.
 namespace std {
 
 void __throw_bad_alloc() { _exit(3); }
