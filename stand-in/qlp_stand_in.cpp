@@ -1,10 +1,10 @@
 // Stand-in for the QLP protocol library (qlpinw32 / SimQlp), both generations of entry
 // points. It simulates serial readers and records every call.
 //
-// QLP_SIM_READERS lists the simulated readers as comma-separated PORT@BAUD[/BAUD...]
-// entries: "3@19200,5@9600,7@19200/9600" puts a reader on COM3 answering only at 19200
-// baud, one on COM5 only at 9600, one on COM7 at both. Entries that do not have this
-// form are ignored. The variable is read at every call.
+// QLP_SIM_READERS lists the simulated readers, QLP_SIM_LOG names the file of the calls (the
+// README's "The stand-in protocol library" shows how to use both). Entries of
+// QLP_SIM_READERS that are not PORT@BAUD[/BAUD...] are ignored; the variable is read at
+// every call.
 //
 // Behaviour: a simulated reader answers only a well-formed conversation, as one on a real
 // line would; anything else gets a non-zero status (see below).
