@@ -47,14 +47,30 @@ LogicalName PcscName(int32_t n, int32_t k) {
   return LogicalName{"Bemira" + Decimal((n - 1) / 2), nullptr};
 }
 
-void NameLines(ConfigStream& stream, const LogicalName& name) {
-  stream.WriteLine(("NomLAD=" + name.name).c_str());
-  if (name.alias != nullptr) {
-    stream.WriteLine("NbAlias=1");
-    stream.WriteLine((std::string("NomAlias1=") + name.alias).c_str());
-  } else {
-    stream.WriteLine("NbAlias=0");
-  }
+void Put(ConfigStream& stream, const std::string& line) { stream.WriteLine(line.c_str()); }
+
+std::string Section(int32_t n) { return "[CANAL" + Decimal(n); }
+
+// The block every channel n starts with: the channel, then its one PAD with `ladCount`
+// logical readers.
+void ChannelHeader(ConfigStream& stream, int32_t n, int type, int32_t index, int protocol,
+                   const std::string& characteristics, int pad, int ladCount) {
+  const std::string section = Section(n);
+  const std::string lines[] = {
+      section + "]", "TCanal=" + Decimal(type), "Index=" + Decimal(index),
+      "Protocole=" + Decimal(protocol), "Caracteristiques=" + characteristics, "NbPAD=1", "",
+      section + ".PAD1]", "PAD=" + Decimal(pad), "NbLAD=" + Decimal(ladCount), ""};
+  for (const std::string& line : lines) Put(stream, line);
+}
+
+// Logical reader `m` of the PAD of channel n, at address `lad`.
+void LogicalReader(ConfigStream& stream, int32_t n, int m, int lad, const LogicalName& name) {
+  Put(stream, Section(n) + ".PAD1.LAD" + Decimal(m) + "]");
+  Put(stream, "LAD=" + Decimal(lad));
+  Put(stream, "NomLAD=" + name.name);
+  Put(stream, name.alias != nullptr ? "NbAlias=1" : "NbAlias=0");
+  if (name.alias != nullptr) Put(stream, std::string("NomAlias1=") + name.alias);
+  Put(stream, "");
 }
 
 }  // namespace
@@ -87,8 +103,6 @@ ManagerConfigWriter::~ManagerConfigWriter() {
   if (!finished) platform::RemoveFile(newPath);
 }
 
-void ManagerConfigWriter::Line(const std::string& text) { stream.WriteLine(text.c_str()); }
-
 void ManagerConfigWriter::OpenForAppend() {
   // Only the file this writer made is opened again, never one that lay there before.
   if (!stream.IsOpen()) stream.Open(newFileMade ? newPath : "", ConfigStream::kAppend);
@@ -114,10 +128,10 @@ void ManagerConfigWriter::WriteHeader() {
   }
   newFileMade = stream.IsOpen() && !stream.Failed();
   if (!newFileMade) StepFailed("creating the new file", stream.Error());
-  Line("; Fichier de configuration du TELMAR dans l'environnement Windows.");
-  Line("; Fichier g\xE9n\xE9r\xE9 automatiquement lors de la primo-installation.");
-  Line("; Le protocole velmora (QLP) est utilis\xE9.");
-  Line("");
+  Put(stream, "; Fichier de configuration du TELMAR dans l'environnement Windows.");
+  Put(stream, "; Fichier g\xE9n\xE9r\xE9 automatiquement lors de la primo-installation.");
+  Put(stream, "; Le protocole velmora (QLP) est utilis\xE9.");
+  Put(stream, "");
   headerPending = 0;
 }
 
@@ -125,7 +139,7 @@ void ManagerConfigWriter::WriteProtocolBlock(int32_t* pending, const char* const
   if (*pending != 1) return;
   if (headerPending == 1) WriteHeader();
   OpenForAppend();
-  for (; *lines != nullptr; ++lines) Line(*lines);
+  for (; *lines != nullptr; ++lines) Put(stream, *lines);
   stream.Close();
   *pending = 0;  // written or not, a protocol block is tried once only
 }
@@ -144,9 +158,9 @@ void ManagerConfigWriter::WritePcscProtocol() {
 
 void ManagerConfigWriter::WriteConfigSection() {
   OpenForAppend();
-  Line("[CONFIG]");
-  Line("NbCanaux=");
-  Line("");
+  Put(stream, "[CONFIG]");
+  Put(stream, "NbCanaux=");
+  Put(stream, "");
   stream.Close();
 }
 
@@ -157,30 +171,10 @@ void ManagerConfigWriter::AddSerialChannel(int32_t port, int32_t baud) {
   platform::Trace("channel %ld: serial reader on COM%ld at %ld baud", long(n), long(port),
                   long(baud));
   OpenForAppend();
-  const std::string section = "[CANAL" + Decimal(n);
-  Line(section + "]");
-  Line("TCanal=1");
-  Line("Index=" + Decimal(port));
-  Line("Protocole=0");
-  Line("Caracteristiques=" + Decimal(baud) + ",1,8,0,0");
-  Line("NbPAD=1");
-  Line("");
-  Line(section + ".PAD1]");
-  Line("PAD=2");
-  Line("NbLAD=3");
-  Line("");
-  Line(section + ".PAD1.LAD1]");
-  Line("LAD=1");
-  NameLines(stream, SerialName("CPS", n, "TRANSPA1"));
-  Line("");
-  Line(section + ".PAD1.LAD2]");
-  Line("LAD=0");
-  NameLines(stream, SerialName("Log_TZ", n, nullptr));
-  Line("");
-  Line(section + ".PAD1.LAD3]");
-  Line("LAD=2");
-  NameLines(stream, SerialName("Bemira", n, "TRANSPA2"));
-  Line("");
+  ChannelHeader(stream, n, 1, port, 0, Decimal(baud) + ",1,8,0,0", 2, 3);
+  LogicalReader(stream, n, 1, 1, SerialName("CPS", n, "TRANSPA1"));
+  LogicalReader(stream, n, 2, 0, SerialName("Log_TZ", n, nullptr));
+  LogicalReader(stream, n, 3, 2, SerialName("Bemira", n, "TRANSPA2"));
   stream.Close();
 }
 
@@ -197,22 +191,8 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
   }
   platform::Trace("channel %ld: PC/SC reader \"%s\"", long(n), readerName ? readerName : "");
   OpenForAppend();
-  const std::string section = "[CANAL" + Decimal(n);
-  Line(section + "]");
-  Line("TCanal=3");
-  Line("Index=" + Decimal(k));
-  Line("Protocole=1");
-  Line("Caracteristiques=" + OneLine(readerName));
-  Line("NbPAD=1");
-  Line("");
-  Line(section + ".PAD1]");
-  Line("PAD=0");
-  Line("NbLAD=1");
-  Line("");
-  Line(section + ".PAD1.LAD1]");
-  Line("LAD=1");
-  NameLines(stream, PcscName(n, k));
-  Line("");
+  ChannelHeader(stream, n, 3, k, 1, OneLine(readerName), 0, 1);
+  LogicalReader(stream, n, 1, 1, PcscName(n, k));
   stream.Close();
 }
 

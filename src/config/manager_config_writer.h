@@ -66,7 +66,6 @@ class ManagerConfigWriter {
   void WriteProtocolBlock(int32_t* pending, const char* const* lines);
   void WriteConfigSection();
   void OpenForAppend();
-  void Line(const std::string& text);
   // The new file among the temporary files, for a data folder that takes no new file.
   bool BuildInTemporaryFolder();
   // Whether the new file holds every block, so that a profile string may go into it.

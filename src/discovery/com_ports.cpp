@@ -93,7 +93,10 @@ int32_t EnumerateComPorts(ComPortList& list) {
       CopyText(service, serviceName, sizeof serviceName);
       api.localFree(service);
     }
-    // The name of a device that is not probed is read for the trace only.
+    // The trace changes the calls made: with it on, the friendly name of a device that is
+    // not probed is read too, so that whoever reads the report recognises the device that
+    // was passed over. Reading a property changes nothing on the device nor in the list;
+    // without the trace, only the names of the devices probed are read.
     if (!candidate && !platform::TraceOn()) continue;
 
     std::memset(friendlyName, 0, sizeof friendlyName);

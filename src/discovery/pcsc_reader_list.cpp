@@ -19,31 +19,15 @@ unsigned long Code(platform::PcscLong result) {
 
 }  // namespace
 
-platform::EntryPoint GetEntryPoint(platform::ModuleHandle module, const char* name) {
-  if (module == nullptr) return nullptr;
-  return platform::FindEntryPoint(module, name);
-}
-
 int32_t LoadPcscApi(PcscApi& api) {
   api.module = platform::LoadSystemModule(platform::kPcscLibraryName);
   if (api.module == nullptr) return PCSC_LIBRARY_MISSING;
-
-  platform::EntryPoint entry = GetEntryPoint(api.module, platform::kPcscEstablishContextName);
-  if (entry == nullptr) return PCSC_ENTRY_MISSING;
-  api.establishContextFn = reinterpret_cast<platform::PcscEstablishContextFn>(entry);
-
-  entry = GetEntryPoint(api.module, platform::kPcscReleaseContextName);
-  if (entry == nullptr) return PCSC_ENTRY_MISSING;
-  api.releaseContextFn = reinterpret_cast<platform::PcscReleaseContextFn>(entry);
-
-  entry = GetEntryPoint(api.module, platform::kPcscListReadersName);
-  if (entry == nullptr) return PCSC_ENTRY_MISSING;
-  api.listReadersFn = reinterpret_cast<platform::PcscListReadersFn>(entry);
-
-  entry = GetEntryPoint(api.module, platform::kPcscGetStatusChangeName);
-  if (entry == nullptr) return PCSC_ENTRY_MISSING;
-  api.getStatusChangeFn = reinterpret_cast<platform::PcscGetStatusChangeFn>(entry);
-  return 0;
+  const platform::EntryPointSlot table[] = {
+      {platform::kPcscEstablishContextName, &api.establishContextFn},
+      {platform::kPcscReleaseContextName, &api.releaseContextFn},
+      {platform::kPcscListReadersName, &api.listReadersFn},
+      {platform::kPcscGetStatusChangeName, &api.getStatusChangeFn}};
+  return platform::ResolveEntryPoints(api.module, table, 4, true) ? 0 : PCSC_ENTRY_MISSING;
 }
 
 int32_t CountStrings(const char* text, uint32_t length) {
@@ -136,22 +120,10 @@ int32_t PcscReaderList::ListReaders() {
   }
   if (loaded != 0) return loaded;
 
-  if (context_ == 0) {
-    const platform::PcscLong established =
-        api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_);
-    platform::Trace("SCardEstablishContext: 0x%08lX", Code(established));
-    if (established != platform::kPcscSuccess) return PCSC_CONTEXT_FAILED;
-  }
-
-  if (buffer_ != nullptr) {
-    delete[] names_;
-    names_ = nullptr;
-    count_ = 0;
-    std::free(buffer_);
-    buffer_ = nullptr;
-    bufferSize_ = 0;
-    readerTextLength_ = 0;
-  }
+  const platform::PcscLong established =
+      api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_);
+  platform::Trace("SCardEstablishContext: 0x%08lX", Code(established));
+  if (established != platform::kPcscSuccess) return PCSC_CONTEXT_FAILED;
 
   // Sizing call; any failure other than "no reader" shows again in the second call.
   const platform::PcscLong sized = api_.listReadersFn(context_, nullptr, nullptr, &readerTextLength_);

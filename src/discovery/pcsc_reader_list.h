@@ -17,22 +17,22 @@ const int32_t SCARD_E_NO_READERS_AVAILABLE = static_cast<int32_t>(0x8010002Eu);
 // The service's code for a reader that vanished; the listing reports it as no reader.
 const int32_t SCARD_E_READER_UNAVAILABLE = static_cast<int32_t>(0x80100017u);
 
-// The entry points of the service library, in the order they are resolved.
+// The entry points of the service library.
 struct PcscApi {
   platform::ModuleHandle module;
   platform::PcscEstablishContextFn establishContextFn;
   platform::PcscReleaseContextFn releaseContextFn;
   platform::PcscListReadersFn listReadersFn;
-  platform::PcscGetStatusChangeFn getStatusChangeFn;  // must resolve; never called
+  // Never called: resolved only to check that the library is a complete smart-card
+  // service. One that lacks it (a stub, a partial one) counts as missing: none of the
+  // readers it would list is written.
+  platform::PcscGetStatusChangeFn getStatusChangeFn;
 };
 
 // Loads the service library (a library of the system, never one beside the program) and
 // resolves its four entry points into `api`, stopping at the first one missing. Returns
 // 0, PCSC_LIBRARY_MISSING or PCSC_ENTRY_MISSING. The library is never freed.
 int32_t LoadPcscApi(PcscApi& api);
-
-// The address of entry point `name` of `module`; null for a null module or a missing name.
-platform::EntryPoint GetEntryPoint(platform::ModuleHandle module, const char* name);
 
 // The number of names in a multi-string of `length` characters (the walk stops at the
 // first double NUL). A length of 0 gives 0.
@@ -56,13 +56,12 @@ class PcscReaderList {
   // Name i (from 0) for 0 <= i < GetCount(), else null. Valid as long as the list.
   const char* GetName(int32_t i) const;
 
-  // Loads the entry points, opens the context unless one is open, and fetches the
-  // multi-string of reader names. Drops the names of an earlier listing.
+ private:
+  // Loads the entry points, opens the context and fetches the multi-string of reader names.
   int32_t ListReaders();
   // Releases the context (when the release entry point is resolved) and forgets it.
   void ReleaseContext();
 
- private:
   PcscApi api_;
   platform::PcscContext context_;
   // Length of the multi-string in characters, final NUL included, as the service reports it.

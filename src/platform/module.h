@@ -3,6 +3,7 @@
 #define TELMAR_PLATFORM_MODULE_H
 
 #include <cstddef>
+#include <cstring>
 
 namespace platform {
 
@@ -38,8 +39,32 @@ const size_t kWhyNotLoadedSize = 640;
 inline void WhyNotLoaded(const char* fileName, char* out, size_t size) {
   moduleApi.whyNotLoaded(fileName, out, size);
 }
+// The address of `name` in `module`; null when it is missing or the module is null.
 inline EntryPoint FindEntryPoint(ModuleHandle module, const char* name) {
   return moduleApi.entryPoint(module, name);
+}
+
+// One row of a table of entry points: a name, and the function pointer, of whatever type,
+// that receives its address.
+struct EntryPointSlot {
+  const char* name;
+  void* slot;
+};
+
+// Looks the names of `table` up in `module`, in order, each address (null when missing) into
+// its slot, and tells `missing` (when given) of each name not found. With `stopAtMissing` the
+// look-up ends at the first missing name, the later slots left as they were. True when every
+// name looked up was found.
+inline bool ResolveEntryPoints(ModuleHandle module, const EntryPointSlot* table, size_t count,
+                               bool stopAtMissing, void (*missing)(const char* name) = nullptr) {
+  bool complete = true;
+  for (size_t i = 0; i < count && (complete || !stopAtMissing); ++i) {
+    const EntryPoint entry = FindEntryPoint(module, table[i].name);
+    std::memcpy(table[i].slot, &entry, sizeof entry);
+    if (entry == nullptr && missing != nullptr) missing(table[i].name);
+    complete = complete && entry != nullptr;
+  }
+  return complete;
 }
 
 // Takes the current folder out of the library search of this process where the system

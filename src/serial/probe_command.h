@@ -11,12 +11,13 @@ class ProbeCommand {
  public:
   explicit ProbeCommand(SerialReaderLink& readerLink) : link(readerLink) {}
 
-  // Puts the probe bytes at the start of commandBuffer and sets commandLength to 4.
-  void Prepare();
   // Prepare, then the link's Exchange; returns its status unchanged.
   uint16_t Send();
 
  private:
+  // Puts the probe bytes at the start of commandBuffer and sets commandLength to 4.
+  void Prepare();
+
   SerialReaderLink& link;
 };
 

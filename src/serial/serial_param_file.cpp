@@ -19,11 +19,6 @@ namespace {
 
 const char kFileName[] = "QLP_CONFIG.INI";
 
-const char* const kDefaultLines[] = {
-    "[SERIE]", "Vitesse=9600", "Donnees=8", "Parite=0",
-    "Stop=0",  "Type=0",       "[PROTOCOLE0]", "Config=1000,15,15000",
-};
-
 // Every value is read into one buffer of this size, so a value keeps 19 characters.
 const unsigned long kValueSize = 20;
 
@@ -94,10 +89,18 @@ SerialParamFile::SerialParamFile() {
     platform::Trace("parameter file: no path, nothing written");
     return;
   }
+  // The second-generation library reads the file itself: it starts with the reader line.
+  char content[128];
+  std::snprintf(content, sizeof content,
+                "[SERIE]\nVitesse=%u\nDonnees=%u\nParite=%u\nStop=%u\nType=0\n"
+                "[PROTOCOLE0]\nConfig=1000,15,15000",
+                kReaderLine.speedMultiplier * 9600u, kReaderLine.dataBits, kReaderLine.parity,
+                kReaderLine.stop);
   platform::TextFile file;
   bool written = file.Open(path, platform::TextFile::kTruncate);
-  for (const char* line : kDefaultLines) {
-    if (!written || !(written = file.WriteLine(line))) break;
+  for (char* line = std::strtok(content, "\n"); written && line != nullptr;
+       line = std::strtok(nullptr, "\n")) {
+    written = file.WriteLine(line);
   }
   written = file.Close() && written;
   platform::Trace("parameter file %s: default content %s", path,

@@ -26,6 +26,11 @@ static_assert(offsetof(SerialFraming, dataBits) == 3, "dataBits at 3");
 static_assert(offsetof(SerialFraming, parity) == 4, "parity at 4");
 static_assert(offsetof(SerialFraming, stop) == 5, "stop at 5");
 
+// The line the readers are probed on, which the parameter file also starts with: 9600 baud
+// (the driver sets the speed of each try), the framing value 1, 8 data bits, parity and stop
+// codes 0.
+const SerialFraming kReaderLine = {1, 1, 8, 0, 0};
+
 // QLP protocol parameters held by the link.
 struct ProtocolParams {
   uint16_t configFirst;  // first number of "Config"
@@ -43,9 +48,8 @@ const uint16_t PARAM_BAD_PAD_READER = 307;   // "PAD_LECTEUR" above 15
 const uint16_t PARAM_BAD_PAD_STATION = 308;  // "PAD_STATION" above 15
 const uint16_t LIBRARY_UNUSABLE = 265;       // no library, or no complete generation
 
-// File-scope serial parameters, live for the whole process. Initial values:
-// comPort 1, padStation 15, configMiddle 300, tReponse 1000, tMax 65535,
-// simulatorType 0. Defined in serial_param_file.cpp.
+// File-scope serial parameters, live for the whole process; defined, with the values they
+// start with, in serial_param_file.cpp.
 extern uint8_t comPort;         // COM port of the reader ("Port")
 extern uint8_t padStation;      // protocol address of the station ("PAD_STATION")
 extern uint16_t configMiddle;   // middle number of "Config"

@@ -14,12 +14,15 @@ uint32_t responseLength = 0;
 
 namespace {
 
-// Looks `name` up in the loaded library into `slot`; false when it is missing.
-template <typename Function>
-bool Resolve(const char* name, Function* slot) {
-  *slot = reinterpret_cast<Function>(platform::FindEntryPoint(libraryHandle, name));
-  if (*slot == nullptr) platform::Trace("protocol library: entry point %s missing", name);
-  return *slot != nullptr;
+void TraceMissing(const char* name) {
+  platform::Trace("protocol library: entry point %s missing", name);
+}
+
+// Resolves every name of a generation, whatever became of the ones before it, so that the
+// trace names each one missing; true when the generation is complete.
+template <size_t count>
+bool ResolveGeneration(const platform::EntryPointSlot (&table)[count]) {
+  return platform::ResolveEntryPoints(libraryHandle, table, count, false, TraceMissing);
 }
 
 // Which file the loader found for `name`, or why it loaded none.
@@ -46,12 +49,12 @@ SerialReaderLink::SerialReaderLink(SerialParamFile& file)
   status = LoadParams();
   if (status == 0) status = LoadProtocolLibrary();
   if (status != 0) return;
-  // The library is driven with these values, whatever the parameter file said.
-  framing.speedMultiplier = 1;
-  framing.framingExtra = 1;
-  framing.dataBits = 8;
-  framing.parity = 0;
-  framing.stop = 0;
+  // The file was read to check it and to complete it for the second-generation library,
+  // which reads it itself; the link drives the library with fixed values whatever the file
+  // said. A reader counts as found only when it answers as the access manager will address
+  // it: on the line each serial channel of telmar.old gives (speed,1,8,0,0), at the PAD
+  // that channel gives (2).
+  framing = kReaderLine;
   protocol.configFirst = 4000;
   protocol.configThird = 10000;
   protocol.padReader = 2;
@@ -68,37 +71,29 @@ uint16_t SerialReaderLink::LoadProtocolLibrary() {
   TraceLoadedLibrary(name);
   if (libraryHandle == nullptr) return LIBRARY_UNUSABLE;
 
-  // Every name is looked up, whatever became of the ones before it.
+  QlpEntryPoints& e = entryPoints;
+  const platform::EntryPointSlot second[] = {
+      {"LnkInit", &e.lnkInit},         {"LnkTermin", &e.lnkTermin},
+      {"LnkIdentify", &e.lnkIdentify}, {"LnkConnect", &e.lnkConnect},
+      {"LnkDisconnect", &e.lnkDisconnect}, {"LnkSetExclusivity", &e.lnkSetExclusivity},
+      {"LnkReleaseExclusivity", &e.lnkReleaseExclusivity}, {"LnkExchange", &e.lnkExchange},
+      {"LnkGetStatus", &e.lnkGetStatus}};
   generation = 1;
-  bool complete = true;
-  complete &= Resolve("LnkInit", &entryPoints.lnkInit);
-  complete &= Resolve("LnkTermin", &entryPoints.lnkTermin);
-  complete &= Resolve("LnkIdentify", &entryPoints.lnkIdentify);
-  complete &= Resolve("LnkConnect", &entryPoints.lnkConnect);
-  complete &= Resolve("LnkDisconnect", &entryPoints.lnkDisconnect);
-  complete &= Resolve("LnkSetExclusivity", &entryPoints.lnkSetExclusivity);
-  complete &= Resolve("LnkReleaseExclusivity", &entryPoints.lnkReleaseExclusivity);
-  complete &= Resolve("LnkExchange", &entryPoints.lnkExchange);
-  complete &= Resolve("LnkGetStatus", &entryPoints.lnkGetStatus);
-  if (complete) {
+  if (ResolveGeneration(second)) {
     char identity[kQlpIdentifySize];
-    QlpCall(entryPoints.lnkIdentify, identity);
+    QlpCall(e.lnkIdentify, identity);
     platform::Trace("protocol library: second generation (Lnk...) taken");
     return 0;
   }
-
+  const platform::EntryPointSlot first[] = {
+      {"LNK_Init", &e.lnk_Init},         {"LNK_Connect", &e.lnk_Connect},
+      {"LNK_Exchange", &e.lnk_Exchange}, {"LNK_Disconnect", &e.lnk_Disconnect},
+      {"LNK_Recept", &e.lnk_Recept},     {"LNK_Status", &e.lnk_Status},
+      {"LNK_LireVersion", &e.lnk_LireVersion}};
   generation = 0;
-  complete = true;
-  complete &= Resolve("LNK_Init", &entryPoints.lnk_Init);
-  complete &= Resolve("LNK_Connect", &entryPoints.lnk_Connect);
-  complete &= Resolve("LNK_Exchange", &entryPoints.lnk_Exchange);
-  complete &= Resolve("LNK_Disconnect", &entryPoints.lnk_Disconnect);
-  complete &= Resolve("LNK_Recept", &entryPoints.lnk_Recept);
-  complete &= Resolve("LNK_Status", &entryPoints.lnk_Status);
-  complete &= Resolve("LNK_LireVersion", &entryPoints.lnk_LireVersion);
-  if (complete) {
+  if (ResolveGeneration(first)) {
     char version[kQlpVersionSize];
-    QlpCall(entryPoints.lnk_LireVersion, version);
+    QlpCall(e.lnk_LireVersion, version);
     platform::Trace("protocol library: first generation (LNK_...) taken");
     return 0;
   }

@@ -51,21 +51,15 @@ class SerialReaderLink {
   SerialReaderLink(const SerialReaderLink&) = delete;
   SerialReaderLink& operator=(const SerialReaderLink&) = delete;
 
-  // ReadParams of the parameter file into the records and file-scope values; the
-  // result becomes the status and is returned.
-  uint16_t LoadParams();
-  // Loads the library and resolves its entry points: 0, or LIBRARY_UNUSABLE (the
-  // module then stays loaded when it could be loaded at all).
-  uint16_t LoadProtocolLibrary();
   // Initialises the library, then connects to comPort at the current speed; 0 when
   // connected, else the library's status. Only when Status() is 0.
   uint16_t Connect();
   // Sends commandBuffer (commandLength bytes) to the reader on comPort; 0 when the
   // reader answered, else the library's status. Only when Status() is 0.
   uint16_t Exchange();
-  // comPort = the low 8 bits of `port`.
+  // Each keeps the low 8 bits of its argument (the driver hands over ports 0 to 255 and
+  // multipliers 1 and 2 only).
   void SetPort(int32_t port);
-  // speedMultiplier = the low 8 bits of `multiplier`.
   void SetSpeed(int32_t multiplier);
   uint16_t Status() const { return status; }
 
@@ -75,6 +69,13 @@ class SerialReaderLink {
   const ProtocolParams& Protocol() const { return protocol; }
 
  private:
+  // ReadParams of the parameter file into the records and file-scope values; the
+  // result becomes the status and is returned.
+  uint16_t LoadParams();
+  // Loads the library and resolves its entry points: 0, or LIBRARY_UNUSABLE (the
+  // module then stays loaded when it could be loaded at all).
+  uint16_t LoadProtocolLibrary();
+
   uint8_t generation;
   uint16_t status;
   SerialFraming framing;

@@ -52,7 +52,6 @@ uint16_t ProbeCommand::Send() {
 PcscReaderList::PcscReaderList() {}
 PcscReaderList::~PcscReaderList() {}
 int32_t PcscReaderList::GetCount() const {
-  Record("GetCount");
   return static_cast<int32_t>(workstation.pcscReaders.size());
 }
 const char* PcscReaderList::GetName(int32_t i) const {
@@ -74,7 +73,7 @@ void platform::SleepMilliseconds(unsigned milliseconds) {
   Record("Sleep " + std::to_string(milliseconds));
 }
 
-ManagerConfigWriter::ManagerConfigWriter() : stream(configStream) { Record("NewWriter"); }
+ManagerConfigWriter::ManagerConfigWriter() : stream(configStream) {}
 ManagerConfigWriter::~ManagerConfigWriter() {}
 void ManagerConfigWriter::WriteQlpProtocol() { Record("WriteQlpProtocol"); }
 void ManagerConfigWriter::WritePcscProtocol() { Record("WritePcscProtocol"); }

@@ -33,6 +33,17 @@ std::vector<std::string> RunAndListWriterCalls() {
   return writerCalls;
 }
 
+// The calls that reach the serial ports, and the pauses between them, in order.
+std::vector<std::string> PortCalls() {
+  std::vector<std::string> calls;
+  for (const std::string& call : workstation.calls) {
+    for (const char* prefix : {"SetPort", "SetSpeed", "Connect", "Send", "Sleep"}) {
+      if (call.rfind(prefix, 0) == 0) calls.push_back(call);
+    }
+  }
+  return calls;
+}
+
 size_t CountCalls(const std::string& prefix) {
   return std::count_if(workstation.calls.begin(), workstation.calls.end(),
                        [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
@@ -45,7 +56,6 @@ class ProbeDriver : public ::testing::Test {
 
 TEST_F(ProbeDriver, NoPortAndNoReaderWritesNothing) {
   EXPECT_THAT(RunAndListWriterCalls(), IsEmpty());
-  EXPECT_EQ("NewWriter", workstation.calls.front());
 }
 
 TEST_F(ProbeDriver, ReaderAnsweringOnlyAt9600) {
@@ -53,10 +63,9 @@ TEST_F(ProbeDriver, ReaderAnsweringOnlyAt9600) {
   workstation.readers[1] = {1};
   EXPECT_THAT(RunAndListWriterCalls(),
               ElementsAre("WriteQlpProtocol", "AddSerialChannel 1 9600", "SetChannelCount 1"));
-  EXPECT_THAT(workstation.calls,
-              ElementsAre("NewWriter", "GetCount", "EnumerateComPorts", "SetPort 1", "SetSpeed 2",
-                          "Connect", "Sleep 100", "SetSpeed 1", "Connect", "Send", "Sleep 100",
-                          "WriteQlpProtocol", "AddSerialChannel 1 9600", "SetChannelCount 1"));
+  // What the port sees: 19200 first, then 9600, each try followed by the pause.
+  EXPECT_THAT(PortCalls(), ElementsAre("SetPort 1", "SetSpeed 2", "Connect", "Sleep 100",
+                                       "SetSpeed 1", "Connect", "Send", "Sleep 100"));
 }
 
 TEST_F(ProbeDriver, ReaderAnsweringAt19200IsNotTriedAt9600) {

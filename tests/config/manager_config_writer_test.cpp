@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "support/lines.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -17,6 +18,7 @@ using testing_support::CrLfLines;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::ScopedEnv;
+using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -35,23 +37,9 @@ class ScopedVersion {
   platform::VersionApi saved_;
 };
 
-// The file's lines; every line must end in CR LF.
-std::vector<std::string> Lines(const std::string& content) {
-  std::vector<std::string> lines;
-  size_t begin = 0;
-  while (begin < content.size()) {
-    size_t end = content.find("\r\n", begin);
-    EXPECT_NE(std::string::npos, end) << "line without CR LF at byte " << begin;
-    if (end == std::string::npos) break;
-    lines.push_back(content.substr(begin, end - begin));
-    begin = end + 2;
-  }
-  return lines;
-}
-
 // The lines from `header` up to the next empty line, that one excluded.
 std::vector<std::string> Block(const std::string& content, const std::string& header) {
-  std::vector<std::string> lines = Lines(content);
+  std::vector<std::string> lines = SplitLines(content);
   std::vector<std::string> block;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (lines[i] != header) continue;
@@ -156,7 +144,7 @@ TEST_F(ConfigWriterTest, WorkedExampleByteForByte) {
       "[CANAL2.PAD1.LAD1]", "LAD=1", "NomLAD=CPS1", "NbAlias=0", "",
   });
   std::string content = ReadFile(path);
-  EXPECT_EQ(62u, Lines(content).size());
+  EXPECT_EQ(62u, SplitLines(content).size());
   EXPECT_EQ(expected, content);
 }
 
@@ -217,7 +205,7 @@ TEST_F(ConfigWriterTest, SerialReadersOnly) {
   writer.AddSerialChannel(3, 19200);
   EXPECT_EQ(0, writer.SetChannelCount(2));
   std::string content = ReadFile(path);
-  std::vector<std::string> lines = Lines(content);
+  std::vector<std::string> lines = SplitLines(content);
   ASSERT_GE(lines.size(), 9u);
   EXPECT_EQ(";Protocole QLP", lines[4]);
   EXPECT_EQ("", lines[8]);
@@ -264,7 +252,7 @@ TEST_F(ConfigWriterTest, ConfigSectionStandsOnceBetweenProtocolsAndFirstChannel)
   const int mixes[][2] = {{1, 0}, {0, 1}, {2, 3}, {3, 0}, {0, 3}};
   for (const auto& mix : mixes) {
     Run(mix[0], mix[1]);
-    std::vector<std::string> lines = Lines(ReadFile(path));
+    std::vector<std::string> lines = SplitLines(ReadFile(path));
     EXPECT_EQ(1u, CountOf(lines, "[CONFIG]"));
     size_t config = IndexOf(lines, "[CONFIG]");
     ASSERT_LT(config + 3, lines.size());
@@ -311,7 +299,7 @@ TEST_F(ConfigWriterTest, SecondProtocolCallWritesNothing) {
   writer.AddPcscChannel("R");
   writer.WritePcscProtocol();
   writer.WriteQlpProtocol();
-  std::vector<std::string> lines = Lines(ReadFile(newPath));
+  std::vector<std::string> lines = SplitLines(ReadFile(newPath));
   EXPECT_EQ(1u, CountOf(lines, "[PROTOCOLE0]"));
   EXPECT_EQ(1u, CountOf(lines, "[PROTOCOLE1]"));
   EXPECT_EQ(1u, CountOf(lines, kHeader[1]));
@@ -535,7 +523,7 @@ TEST_F(ConfigWriterTest, ControlCharactersInAReaderNameBecomeBlanks) {
   EXPECT_EQ(0, writer.SetChannelList());
   EXPECT_EQ(0, writer.SetChannelCount(1));
   std::string content = ReadFile(path);
-  std::vector<std::string> lines = Lines(content);
+  std::vector<std::string> lines = SplitLines(content);
   EXPECT_EQ(1u, CountOf(lines, "[CONFIG]"));
   EXPECT_EQ(1u, CountOf(lines, "Caracteristiques=Evil  [CONFIG] NbCanaux=99 x  \xE9"));
   EXPECT_EQ("1", Value(path, "CONFIG", "NbCanaux"));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "discovery/pcsc_reader_list.h"
+#include "support/lines.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -29,13 +30,6 @@ int RunSession(const std::string& arguments) {
   const std::string command = Quoted(TELMAR_PCSCD_SESSION) + " " + arguments;
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::vector<std::string> Lines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream file(path);
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  return lines;
 }
 
 // Stops the service whatever the test's outcome.
@@ -62,7 +56,8 @@ TEST(PcscService, ListsExactlyTheReadersTheServiceReportsInItsOrder) {
   if (started == 77) GTEST_SKIP() << "no private pcscd could be started (see the output)";
   ASSERT_EQ(0, started) << "pcscd-session.sh start failed";
 
-  const std::vector<std::string> reported = Lines(dir.Join("reader-names.txt"));
+  const std::vector<std::string> reported =
+      testing_support::SplitLines(testing_support::ReadFile(dir.Join("reader-names.txt")), "\n");
   ASSERT_FALSE(reported.empty()) << testing_support::ReadFile(dir.Join("pcscd.log"));
   EXPECT_EQ("Reader A 00 00", reported.front());
 

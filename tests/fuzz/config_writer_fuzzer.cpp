@@ -27,6 +27,7 @@
 #include "config/manager_config_writer.h"
 #include "fuzz_support.h"
 #include "platform/profile.h"
+#include "support/lines.h"
 
 namespace {
 
@@ -38,18 +39,6 @@ struct SerialReader {
 };
 
 std::string Number(int64_t n) { return std::to_string(n); }
-
-std::vector<std::string> SplitCrLfLines(const std::string& content) {
-  std::vector<std::string> lines;
-  size_t begin = 0;
-  while (begin < content.size()) {
-    const size_t end = content.find("\r\n", begin);
-    FUZZ_REQUIRE(end != std::string::npos);  // the last line ends in CR LF too
-    lines.push_back(content.substr(begin, end - begin));
-    begin = end + 2;
-  }
-  return lines;
-}
 
 std::string ReadKey(const char* section, const char* key, const std::string& path,
                     size_t size) {
@@ -130,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (content[i] == '\n') FUZZ_REQUIRE(i > 0 && content[i - 1] == '\r');
     if (content[i] == '\r') FUZZ_REQUIRE(i + 1 < content.size() && content[i + 1] == '\n');
   }
-  const std::vector<std::string> lines = SplitCrLfLines(content);
+  FUZZ_REQUIRE(content.empty() || content.back() == '\n');  // the last line ends in CR LF too
+  const std::vector<std::string> lines = testing_support::SplitLines(content);
 
   // The blocks written, in order.
   size_t expectedLines = 4 + 3;

@@ -1,4 +1,5 @@
 #include "link_fixture.h"
+#include "support/lines.h"
 #include "support/serial_parameters.h"
 
 const char kSimulatedReaders[] = "3@19200,5@9600,7@19200/9600";
@@ -44,16 +45,7 @@ void LinkTest::EditParamFile(const std::string& from, const std::string& to) {
 }
 
 std::vector<std::string> LinkTest::LogLines() const {
-  std::vector<std::string> lines;
-  const std::string content = testing_support::ReadFile(logPath);
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    lines.push_back(content.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
+  return testing_support::SplitLines(testing_support::ReadFile(logPath), "\n");
 }
 
 void LinkTest::ClearLog() { testing_support::WriteFile(logPath, ""); }
