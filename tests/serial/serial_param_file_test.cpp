@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/data_folder.h"
+#include "platform/version.h"
 #include "support/temp_dir.h"
 #include "support/serial_parameters.h"
 
