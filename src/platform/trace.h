@@ -3,9 +3,9 @@
 // on Windows, LF elsewhere); the file is never truncated, so the reports of several runs
 // follow one another. The file is opened on first use, which may come during static
 // initialisation, and its first lines give the program's version, the date and time, the
-// system's major version as the program sees it, and the data folder (DescribeDataFolder). When the variable is
-// unset or empty, or the file cannot be opened or written, nothing is written anywhere and
-// every call returns at once.
+// system's major version as the program sees it, and the data folder (DescribeDataFolder).
+// When the variable is unset or empty, or the file cannot be opened or written, nothing is
+// written anywhere and every call returns at once.
 #ifndef TELMAR_PLATFORM_TRACE_H
 #define TELMAR_PLATFORM_TRACE_H
 
