@@ -211,43 +211,6 @@ TEST(ProfileWrite, KeepsTheFileModeAndWritesThroughALink) {
   EXPECT_EQ(0640u, info.st_mode & 07777);
 }
 
-// The read-back of the serial parameter file on its default content: every key is read
-// and written back in turn, which completes the file with a [QLP] section.
-TEST(ProfileWrite, SerialParameterReadBackOnDefaultContent) {
-  TempDir dir;
-  std::string path = dir.Join("QLP_CONFIG.INI");
-  const std::string defaults = CrLfLines({"[SERIE]", "Vitesse=9600", "Donnees=8", "Parite=0",
-                                          "Stop=0", "Type=0", "[PROTOCOLE0]",
-                                          "Config=1000,15,15000"});
-  WriteFile(path, defaults);
-  struct Step {
-    const char* section;
-    const char* key;
-    const char* fallback;
-    const char* expected;
-  };
-  const Step steps[] = {
-      {"SERIE", "Type", "0", "0"},           {"SERIE", "Vitesse", "0", "9600"},
-      {"SERIE", "Donnees", "0", "8"},        {"SERIE", "Parite", "0", "0"},
-      {"SERIE", "Stop", "0", "0"},           {"QLP", "PAD_STATION", "15", "15"},
-      {"QLP", "PAD_LECTEUR", "0", "0"},      {"PROTOCOLE0", "Config", "0,300,0", "1000,15,15000"},
-      {"QLP", "TReponse", "1000", "1000"},   {"QLP", "TMax", "65535", "65535"},
-  };
-  char port[20];
-  platform::ReadProfileString("SERIE", "Port", "COM1", port, sizeof port, path.c_str());
-  EXPECT_STREQ("COM1", port);
-  for (const Step& step : steps) {
-    char value[20];
-    platform::ReadProfileString(step.section, step.key, step.fallback, value, sizeof value,
-                                path.c_str());
-    EXPECT_STREQ(step.expected, value) << step.key;
-    EXPECT_EQ(1, Write(path, step.section, step.key, value)) << step.key;
-  }
-  EXPECT_EQ(defaults + CrLfLines({"[QLP]", "PAD_STATION=15", "PAD_LECTEUR=0", "TReponse=1000",
-                                  "TMax=65535"}),
-            ReadFile(path));
-}
-
 // The write paths on what a workstation or an attacker may put in the way: a FIFO, a
 // link swapped in between the read and the write, a file system without a space
 // reservation of its own, a write that fails after the reservation, a file that cannot
