@@ -44,7 +44,6 @@ void OpeningLine(const char* format, ...) {
   va_end(arguments);
 }
 
-// The first lines of a run's report.
 void WriteOpeningLines() {
   char now[32];
   trace_system::LocalTime(now, sizeof now);

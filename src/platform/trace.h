@@ -20,7 +20,9 @@
 namespace platform {
 
 // True when the trace is being written: callers test it before gathering what only the
-// trace needs.
+// trace needs. A run with the trace therefore makes more system calls than one without
+// (the COM port discovery reads the name of every port, not only of those it probes), but
+// writes the same files and returns the same results.
 bool TraceOn();
 
 // Formats one event as printf does and appends it as a line. Control characters (CR, LF
