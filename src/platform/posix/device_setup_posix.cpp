@@ -13,11 +13,14 @@ namespace {
 
 const uint32_t kErrorInvalidUserBuffer = 1784;
 
-struct SysfsDeviceSet {
-  std::vector<posix::SysfsPort> ports;
-};
+typedef std::vector<posix::SysfsPort> PortList;
 
 uint32_t lastError = 0;
+
+int Fail(uint32_t error) {
+  lastError = error;
+  return 0;
+}
 
 bool SameGuid(const DeviceClassGuid& a, const DeviceClassGuid& b) {
   return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
@@ -30,23 +33,15 @@ DeviceInfoSet SysfsGetClassDevs(const DeviceClassGuid* classGuid, const char* /*
                                 void* /*parentWindow*/, uint32_t /*flags*/) {
   // Only present devices exist here, and only the ports class has any.
   const bool ports = classGuid != nullptr && SameGuid(*classGuid, kPortsClassGuid);
-  return static_cast<DeviceInfoSet>(
-      new SysfsDeviceSet{ports ? posix::ScanSysfsPorts() : std::vector<posix::SysfsPort>()});
+  return static_cast<DeviceInfoSet>(new PortList(ports ? posix::ScanSysfsPorts() : PortList()));
 }
 
 int SysfsEnumDeviceInfo(DeviceInfoSet set, uint32_t index, DeviceRecord* record) {
-  if (!ValidSet(set)) {
-    lastError = kErrorInvalidHandle;
-    return 0;
-  }
+  if (!ValidSet(set)) return Fail(kErrorInvalidHandle);
   if (record == nullptr || record->size != sizeof(DeviceRecord)) {
-    lastError = kErrorInvalidUserBuffer;
-    return 0;
+    return Fail(kErrorInvalidUserBuffer);
   }
-  if (index >= static_cast<const SysfsDeviceSet*>(set)->ports.size()) {
-    lastError = kErrorNoMoreItems;
-    return 0;
-  }
+  if (index >= static_cast<const PortList*>(set)->size()) return Fail(kErrorNoMoreItems);
   record->classGuid = kPortsClassGuid;
   record->devInst = index;
   record->reserved = 0;
@@ -56,41 +51,28 @@ int SysfsEnumDeviceInfo(DeviceInfoSet set, uint32_t index, DeviceRecord* record)
 int SysfsGetDeviceRegistryProperty(DeviceInfoSet set, DeviceRecord* record, uint32_t property,
                                    uint32_t* dataType, uint8_t* buffer, uint32_t bufferSize,
                                    uint32_t* requiredSize) {
-  if (!ValidSet(set)) {
-    lastError = kErrorInvalidHandle;
-    return 0;
-  }
-  const std::vector<posix::SysfsPort>& ports = static_cast<const SysfsDeviceSet*>(set)->ports;
+  if (!ValidSet(set)) return Fail(kErrorInvalidHandle);
+  const PortList& ports = *static_cast<const PortList*>(set);
   if (record == nullptr || record->size != sizeof(DeviceRecord) ||
       record->devInst >= ports.size()) {
-    lastError = kErrorInvalidData;
-    return 0;
+    return Fail(kErrorInvalidData);
   }
   const posix::SysfsPort& port = ports[record->devInst];
   const std::string* text = nullptr;
   if (property == kSpdrpService && !port.service.empty()) text = &port.service;
   if (property == kSpdrpFriendlyName) text = &port.friendlyName;
-  if (text == nullptr) {
-    lastError = kErrorInvalidData;
-    return 0;
-  }
+  if (text == nullptr) return Fail(kErrorInvalidData);
   const uint32_t required = static_cast<uint32_t>(text->size() + 1);
   if (requiredSize != nullptr) *requiredSize = required;
-  if (buffer == nullptr || bufferSize < required) {
-    lastError = kErrorInsufficientBuffer;
-    return 0;
-  }
+  if (buffer == nullptr || bufferSize < required) return Fail(kErrorInsufficientBuffer);
   std::memcpy(buffer, text->c_str(), required);
   if (dataType != nullptr) *dataType = kRegSz;
   return 1;
 }
 
 int SysfsDestroyDeviceInfoList(DeviceInfoSet set) {
-  if (!ValidSet(set)) {
-    lastError = kErrorInvalidHandle;
-    return 0;
-  }
-  delete static_cast<SysfsDeviceSet*>(set);
+  if (!ValidSet(set)) return Fail(kErrorInvalidHandle);
+  delete static_cast<PortList*>(set);
   return 1;
 }
 

@@ -13,39 +13,31 @@ namespace posix {
 
 namespace {
 
+// In natural name order: ttyACM*, then ttyS*, then ttyUSB*.
 enum TtyKind { kTtyAcm, kTtyS, kTtyUsb };
 
-struct SysfsDevice {
-  std::string prefix;  // "ttyACM", "ttyS" or "ttyUSB"
-  unsigned long number;
+struct Tty {
   TtyKind kind;
+  unsigned long number;
   SysfsPort port;
 };
 
 std::string SysfsRoot() {
   const char* root = std::getenv("TELMAR_SYSFS");
-  if (root != nullptr && root[0] != '\0') return std::string(root);
-  return std::string("/sys");
+  return root != nullptr && root[0] != '\0' ? root : "/sys";
 }
 
 // "ttyS12" -> kind kTtyS, number 12. False for any other name.
-bool ParseTtyName(const char* name, SysfsDevice* device) {
-  static const struct {
-    const char* prefix;
-    TtyKind kind;
-  } kKinds[] = {{"ttyACM", kTtyAcm}, {"ttyS", kTtyS}, {"ttyUSB", kTtyUsb}};
-  for (const auto& k : kKinds) {
-    const size_t length = std::strlen(k.prefix);
-    if (std::strncmp(name, k.prefix, length) != 0) continue;
+bool ParseTtyName(const char* name, Tty* tty) {
+  static const char* const kPrefixes[] = {"ttyACM", "ttyS", "ttyUSB"};  // by TtyKind
+  for (int kind = kTtyAcm; kind <= kTtyUsb; ++kind) {
+    const size_t length = std::strlen(kPrefixes[kind]);
+    if (std::strncmp(name, kPrefixes[kind], length) != 0) continue;
     const char* digits = name + length;
     const size_t count = std::strlen(digits);
-    if (count == 0 || count > 9) return false;
-    for (size_t i = 0; i < count; ++i) {
-      if (digits[i] < '0' || digits[i] > '9') return false;
-    }
-    device->prefix = k.prefix;
-    device->kind = k.kind;
-    device->number = std::strtoul(digits, nullptr, 10);
+    if (count == 0 || count > 9 || std::strspn(digits, "0123456789") != count) return false;
+    tty->kind = static_cast<TtyKind>(kind);
+    tty->number = std::strtoul(digits, nullptr, 10);
     return true;
   }
   return false;
@@ -73,9 +65,8 @@ std::string DriverName(const std::string& folder) {
   return slash == std::string::npos ? link : link.substr(slash + 1);
 }
 
-bool NaturalLess(const SysfsDevice& a, const SysfsDevice& b) {
-  if (a.prefix != b.prefix) return a.prefix < b.prefix;
-  return a.number < b.number;
+bool NaturalLess(const Tty& a, const Tty& b) {
+  return a.kind != b.kind ? a.kind < b.kind : a.number < b.number;
 }
 
 std::string WithComNumber(const char* text, unsigned long number) {
@@ -87,12 +78,12 @@ std::string WithComNumber(const char* text, unsigned long number) {
 }  // namespace
 
 std::vector<SysfsPort> ScanSysfsPorts() {
-  std::vector<SysfsDevice> devices;
+  std::vector<Tty> devices;
   const std::string classFolder = SysfsRoot() + "/class/tty";
   DIR* dir = opendir(classFolder.c_str());
   if (dir == nullptr) return {};
   while (dirent* entry = readdir(dir)) {
-    SysfsDevice device;
+    Tty device;
     if (!ParseTtyName(entry->d_name, &device)) continue;
     const std::string folder = classFolder + "/" + entry->d_name;
     if (device.kind == kTtyS && !SerialPortPresent(folder)) continue;
@@ -106,20 +97,20 @@ std::vector<SysfsPort> ScanSysfsPorts() {
 
   // Built-in ports keep their own numbers; USB devices come after the highest of them.
   unsigned long next = 1;
-  for (SysfsDevice& device : devices) {
+  for (Tty& device : devices) {
     if (device.kind != kTtyS) continue;
     device.port.friendlyName = WithComNumber("Communications Port", device.number + 1);
     next = std::max(next, device.number + 2);
   }
   for (TtyKind kind : {kTtyAcm, kTtyUsb}) {
-    for (SysfsDevice& device : devices) {
+    for (Tty& device : devices) {
       if (device.kind != kind) continue;
       device.port.friendlyName = WithComNumber(
           kind == kTtyAcm ? "USB Serial Device" : "USB Serial Port", next++);
     }
   }
   std::vector<SysfsPort> ports;
-  for (const SysfsDevice& device : devices) ports.push_back(device.port);
+  for (const Tty& device : devices) ports.push_back(device.port);
   return ports;
 }
 
