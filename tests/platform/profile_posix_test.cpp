@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "platform/posix/file_update.h"
@@ -36,12 +37,8 @@ int Write(const std::string& path, const char* section, const char* key, const c
 }
 
 size_t EntriesIn(const std::string& folder) {
-  size_t count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    (void)entry;
-    ++count;
-  }
-  return count;
+  using std::filesystem::directory_iterator;
+  return static_cast<size_t>(std::distance(directory_iterator(folder), directory_iterator()));
 }
 
 class ProfileRead : public ::testing::Test {

@@ -44,22 +44,19 @@ void Trim(const std::string& text, size_t* begin, size_t* end) {
   while (*end > *begin && IsBlank(text[*end - 1])) --*end;
 }
 
-void TrimArgument(const char* text, size_t* begin, size_t* end) {
-  *begin = 0;
-  *end = std::strlen(text);
-  while (*begin < *end && IsBlank(text[*begin])) ++*begin;
-  while (*end > *begin && IsBlank(text[*end - 1])) --*end;
+std::string Trimmed(const char* text) {
+  const std::string whole(text);
+  size_t begin = 0;
+  size_t end = whole.size();
+  Trim(whole, &begin, &end);
+  return whole.substr(begin, end - begin);
 }
 
-// Whether content[begin, end) names the same thing as `name` (blanks around the name
-// ignored, letter case ignored).
-bool SameName(const std::string& content, size_t begin, size_t end, const char* name) {
-  size_t nameBegin;
-  size_t nameEnd;
-  TrimArgument(name, &nameBegin, &nameEnd);
-  if (end - begin != nameEnd - nameBegin) return false;
-  for (size_t i = 0; i < end - begin; ++i) {
-    if (FoldCase(content[begin + i]) != FoldCase(name[nameBegin + i])) return false;
+// Whether the name of `line` is `name` (already trimmed), letter case ignored.
+bool SameName(const std::string& content, const Line& line, const std::string& name) {
+  if (line.nameEnd - line.nameBegin != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (FoldCase(content[line.nameBegin + i]) != FoldCase(name[i])) return false;
   }
   return true;
 }
@@ -132,97 +129,76 @@ std::vector<Line> SplitLines(const std::string& content) {
   return lines;
 }
 
-// Where a section lies among the lines: its header, and the first line after its body.
-struct SectionSpan {
-  bool found;
+// The lines of a text and where a section and its key lie among them: the section's
+// header and the first line after its body, and the key's line (none: lines.size()).
+struct Place {
+  std::vector<Line> lines;
   size_t header;
   size_t bodyEnd;
+  size_t keyLine;
+  bool SectionFound() const { return header < lines.size(); }
+  bool KeyFound() const { return keyLine < lines.size(); }
 };
 
-SectionSpan FindSection(const std::string& content, const std::vector<Line>& lines,
-                        const char* section) {
-  SectionSpan span = {false, 0, 0};
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].kind == kSectionLine &&
-        SameName(content, lines[i].nameBegin, lines[i].nameEnd, section)) {
-      span.found = true;
-      span.header = i;
-      span.bodyEnd = i + 1;
-      while (span.bodyEnd < lines.size() && lines[span.bodyEnd].kind != kSectionLine) {
-        ++span.bodyEnd;
-      }
-      return span;
-    }
+// A null key is never found.
+Place Locate(const std::string& content, const char* section, const char* key) {
+  Place at;
+  at.lines = SplitLines(content);
+  const std::vector<Line>& lines = at.lines;
+  const std::string sectionName = Trimmed(section);
+  for (at.header = 0; at.header < lines.size(); ++at.header) {
+    const Line& line = lines[at.header];
+    if (line.kind == kSectionLine && SameName(content, line, sectionName)) break;
   }
-  return span;
-}
-
-// Index of the key's line in the section, or lines.size() when it has none.
-size_t FindKey(const std::string& content, const std::vector<Line>& lines,
-               const SectionSpan& span, const char* key) {
-  for (size_t i = span.header + 1; i < span.bodyEnd; ++i) {
-    if (lines[i].kind == kKeyLine && SameName(content, lines[i].nameBegin, lines[i].nameEnd, key)) {
-      return i;
-    }
+  at.bodyEnd = std::min(at.header + 1, lines.size());
+  while (at.bodyEnd < lines.size() && lines[at.bodyEnd].kind != kSectionLine) ++at.bodyEnd;
+  at.keyLine = lines.size();
+  if (!at.SectionFound() || key == nullptr) return at;
+  const std::string keyName = Trimmed(key);
+  for (size_t i = at.header + 1; i < at.bodyEnd && at.keyLine == lines.size(); ++i) {
+    if (lines[i].kind == kKeyLine && SameName(content, lines[i], keyName)) at.keyLine = i;
   }
-  return lines.size();
-}
-
-std::string TrimmedCopy(const char* text) {
-  size_t begin;
-  size_t end;
-  TrimArgument(text, &begin, &end);
-  return std::string(text + begin, end - begin);
+  return at;
 }
 
 }  // namespace
 
 bool FindIniValue(const std::string& content, const char* section, const char* key,
                   std::string* value) {
-  const std::vector<Line> lines = SplitLines(content);
-  const SectionSpan span = FindSection(content, lines, section);
-  const size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
-  if (keyLine == lines.size()) return false;
-  size_t begin = lines[keyLine].valueBegin;
-  size_t end = lines[keyLine].valueEnd;
+  const Place at = Locate(content, section, key);
+  if (!at.KeyFound()) return false;
+  size_t begin = at.lines[at.keyLine].valueBegin;
+  size_t end = at.lines[at.keyLine].valueEnd;
   if (end - begin >= 2 && (content[begin] == '"' || content[begin] == '\'') &&
       content[end - 1] == content[begin]) {
     ++begin;
     --end;
   }
-  const size_t nul = content.find('\0', begin);
-  value->assign(content, begin, std::min(end, nul) - begin);
+  value->assign(content, begin, std::min(end, content.find('\0', begin)) - begin);
   return true;
 }
 
 std::string SetIniValue(const std::string& content, const char* section, const char* key,
                         const char* value) {
-  std::vector<Line> lines = SplitLines(content);
-  SectionSpan span = FindSection(content, lines, section);
+  const Place at = Locate(content, section, key);
+  const std::vector<Line>& lines = at.lines;
   if (key == nullptr) {
-    if (!span.found) return content;
-    size_t from = lines[span.header].begin;
-    size_t to = span.bodyEnd < lines.size() ? lines[span.bodyEnd].begin : content.size();
-    return Splice(content, from, to, "");
+    if (!at.SectionFound()) return content;
+    const size_t to = at.bodyEnd < lines.size() ? lines[at.bodyEnd].begin : content.size();
+    return Splice(content, lines[at.header].begin, to, "");
   }
-  size_t keyLine = span.found ? FindKey(content, lines, span, key) : lines.size();
-  if (value == nullptr) {
-    if (keyLine == lines.size()) return content;
-    return Splice(content, lines[keyLine].begin, lines[keyLine].end, "");
+  const std::string entry = value == nullptr ? "" : Trimmed(key) + "=" + value + "\r\n";
+  if (at.KeyFound()) return Splice(content, lines[at.keyLine].begin, lines[at.keyLine].end, entry);
+  if (value == nullptr) return content;
+  if (!at.SectionFound()) {
+    return Splice(content, content.size(), content.size(),
+                  "[" + Trimmed(section) + "]\r\n" + entry);
   }
-  std::string entry = TrimmedCopy(key) + "=" + value + "\r\n";
-  if (keyLine != lines.size()) {
-    return Splice(content, lines[keyLine].begin, lines[keyLine].end, entry);
+  size_t last = at.header;
+  for (size_t i = at.header + 1; i < at.bodyEnd; ++i) {
+    if (lines[i].kind != kBlankLine) last = i;
   }
-  if (span.found) {
-    size_t last = span.header;
-    for (size_t i = span.header + 1; i < span.bodyEnd; ++i) {
-      if (lines[i].kind != kBlankLine) last = i;
-    }
-    return Splice(content, lines[last].end, lines[last].end, entry);
-  }
-  return Splice(content, content.size(), content.size(),
-                "[" + TrimmedCopy(section) + "]\r\n" + entry);
+  return Splice(content, lines[last].end, lines[last].end, entry);
 }
 
 }  // namespace posix
