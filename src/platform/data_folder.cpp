@@ -1,7 +1,10 @@
 #include "platform/data_folder.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/version.h"
 
 namespace platform {
 
@@ -42,6 +45,17 @@ bool ComposeDataFilePath(const char* profileFolder, unsigned majorVersion,
 bool DataFilePath(const char* fileName, char* out, size_t size) {
   return ComposeDataFilePath(std::getenv("ALLUSERSPROFILE"), versionApi.majorVersion(),
                              fileName, out, size);
+}
+
+void DescribeDataFolder(char* out, size_t size) {
+  char folder[kMaxPath + 1];
+  if (!DataFilePath("", folder, sizeof folder)) {
+    std::snprintf(out, size, "%s",
+                  "data folder: none (ALLUSERSPROFILE unset or empty, or the path too long)");
+  } else {
+    std::snprintf(out, size, "data folder %s: %s", folder,
+                  FolderExists(folder) ? "exists" : "missing");
+  }
 }
 
 }  // namespace platform

@@ -9,16 +9,6 @@ namespace platform {
 // Longest full path the program handles, terminator excluded.
 const size_t kMaxPath = 268;
 
-// Where the operating system's version comes from. The real entry asks Windows
-// (GetVersionExA); the POSIX port reports 6. Tests may put another function here.
-struct VersionApi {
-  unsigned (*majorVersion)();
-};
-extern VersionApi versionApi;
-
-// '\\' on Windows, '/' elsewhere.
-extern const char kPathSeparator;
-
 // Joins the profile folder, the sub-folder that goes with the major version and the
 // file name: "<profile>\Application Data\velmora\telmarv3\<file>" below 6, else
 // "<profile>\velmora\telmarv3\<file>" ('/' as separator on POSIX). Returns false, with
@@ -27,8 +17,16 @@ extern const char kPathSeparator;
 bool ComposeDataFilePath(const char* profileFolder, unsigned majorVersion,
                          const char* fileName, char* out, size_t size);
 
-// The same from the environment (ALLUSERSPROFILE) and versionApi.
+// The same from the environment (ALLUSERSPROFILE) and versionApi (version.h).
 bool DataFilePath(const char* fileName, char* out, size_t size);
+
+// The data folder as one line of the trace's opening lines, cut to `size` bytes:
+// "data folder <path>: exists" (or "missing"), or "data folder: none (...)" when
+// DataFilePath gives no path.
+void DescribeDataFolder(char* out, size_t size);
+
+// True when `path` names an existing folder. Implemented once per system (win/, posix/).
+bool FolderExists(const char* path);
 
 }  // namespace platform
 

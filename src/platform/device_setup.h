@@ -6,18 +6,8 @@
 // SetupDiEnumDeviceInfo, SetupDiGetDeviceRegistryPropertyA,
 // SetupDiDestroyDeviceInfoList, GetLastError, LocalAlloc, LocalFree).
 //
-// Elsewhere the same calls are answered from Linux sysfs: the folder named by the
-// environment variable TELMAR_SYSFS, or /sys, and within it class/tty/. The ports
-// class holds, in natural name order (ttyS2 before ttyS10; ttyACM*, then ttyS*, then
-// ttyUSB*):
-//   ttyS<k> whose `type` attribute is non-zero: service "Serial", friendly name
-//     "Communications Port (COM<k+1>)";
-//   ttyACM<k>: service "usbser", friendly name "USB Serial Device (COM<n>)";
-//   ttyUSB<k>: service = the last component of its device/driver link (no service
-//     property when there is no such link), friendly name "USB Serial Port (COM<n>)".
-// USB devices are numbered after the built-in ports: n starts one above the highest
-// COM number of a present ttyS port (at 1 when there is none), and counts the ttyACM
-// devices in natural name order, then the ttyUSB devices in natural name order.
+// Elsewhere the same calls are answered from the serial ports that Linux sysfs shows
+// (posix/sysfs_ports.h says which, and how they are named).
 #ifndef TELMAR_PLATFORM_DEVICE_SETUP_H
 #define TELMAR_PLATFORM_DEVICE_SETUP_H
 

@@ -79,6 +79,10 @@ void RestrictLibrarySearch();
 // (the process then just ends). Called once, before any library is loaded.
 void SuppressErrorDialogs();
 
+// The full path of a loaded module (GetModuleFileNameA, or the loader's record of it);
+// false, with `out` empty, when it is not known or does not fit in `size` bytes.
+bool ModulePath(ModuleHandle module, char* out, size_t size);
+
 }  // namespace platform
 
 #endif

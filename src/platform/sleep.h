@@ -3,7 +3,6 @@
 
 namespace platform {
 
-// Suspends the program for `milliseconds`.
 void SleepMilliseconds(unsigned milliseconds);
 
 }  // namespace platform

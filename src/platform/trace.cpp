@@ -6,6 +6,7 @@
 
 #include "platform/data_folder.h"
 #include "platform/text_file.h"
+#include "platform/version.h"
 
 #ifndef TELMAR_SETUP_VERSION
 #error "TELMAR_SETUP_VERSION is defined by the build"
@@ -43,19 +44,14 @@ void OpeningLine(const char* format, ...) {
   va_end(arguments);
 }
 
-// The first lines of a run's report.
 void WriteOpeningLines() {
   char now[32];
   trace_system::LocalTime(now, sizeof now);
   OpeningLine("telmar-setup %s, %s, system major version %u", TELMAR_SETUP_VERSION, now,
               versionApi.majorVersion());
-  char folder[kMaxPath + 1];
-  if (!DataFilePath("", folder, sizeof folder)) {
-    OpeningLine("data folder: none (ALLUSERSPROFILE unset or empty, or the path too long)");
-  } else {
-    OpeningLine("data folder %s: %s", folder,
-                trace_system::FolderExists(folder) ? "exists" : "missing");
-  }
+  char folder[kTraceLineSize];
+  DescribeDataFolder(folder, sizeof folder);
+  OpeningLine("%s", folder);
 }
 
 }  // namespace

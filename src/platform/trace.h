@@ -3,15 +3,13 @@
 // on Windows, LF elsewhere); the file is never truncated, so the reports of several runs
 // follow one another. The file is opened on first use, which may come during static
 // initialisation, and its first lines give the program's version, the date and time, the
-// system's major version as the program sees it, and the data folder. When the variable is
-// unset or empty, or the file cannot be opened or written, nothing is written anywhere and
-// every call returns at once.
+// system's major version as the program sees it, and the data folder (DescribeDataFolder).
+// When the variable is unset or empty, or the file cannot be opened or written, nothing is
+// written anywhere and every call returns at once.
 #ifndef TELMAR_PLATFORM_TRACE_H
 #define TELMAR_PLATFORM_TRACE_H
 
 #include <cstddef>
-
-#include "platform/module.h"
 
 #if defined(__MINGW32__)
 #define TELMAR_TRACE_FORMAT __attribute__((format(gnu_printf, 1, 2)))
@@ -22,7 +20,9 @@
 namespace platform {
 
 // True when the trace is being written: callers test it before gathering what only the
-// trace needs.
+// trace needs. A run with the trace therefore makes more system calls than one without
+// (the COM port discovery reads the name of every port, not only of those it probes), but
+// writes the same files and returns the same results.
 bool TraceOn();
 
 // Formats one event as printf does and appends it as a line. Control characters (CR, LF
@@ -35,10 +35,6 @@ const size_t kTraceLineSize = 1024;
 // Room for a path written in the trace, terminator included.
 const size_t kTracePathSize = 512;
 
-// The full path of a loaded module (GetModuleFileNameA, or the loader's record of it);
-// false, with `out` empty, when it is not known or does not fit in `size` bytes.
-bool ModulePath(ModuleHandle module, char* out, size_t size);
-
 // Implemented once per system (win/, posix/) for Trace; not for other callers.
 namespace trace_system {
 // Opens the file that TELMAR_SETUP_LOG names for appending; false when the variable is
@@ -48,8 +44,6 @@ bool Open();
 bool AppendLine(const char* text, size_t length);
 // The local date and time as "YYYY-MM-DD hh:mm:ss".
 void LocalTime(char* out, size_t size);
-// True when `path` names an existing folder.
-bool FolderExists(const char* path);
 }  // namespace trace_system
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "platform/version.h"
 #include "support/lines.h"
 #include "support/temp_dir.h"
 

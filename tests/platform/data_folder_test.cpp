@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/version.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -65,6 +66,20 @@ TEST(DataFolder, TakesProfileFromEnvironmentAndVersionFromTheVersionApi) {
   platform::versionApi = saved;
   ScopedEnv unset("ALLUSERSPROFILE", nullptr);
   EXPECT_FALSE(platform::DataFilePath("a.ini", path, sizeof path));
+}
+
+TEST(DataFolder, DescribedAsExistingMissingOrNone) {
+  testing_support::TempDir dir;
+  ScopedEnv profile("ALLUSERSPROFILE", dir.path().c_str());
+  char line[400];
+  platform::DescribeDataFolder(line, sizeof line);
+  EXPECT_EQ("data folder " + dir.path() + "/velmora/telmarv3/: missing", std::string(line));
+  dir.MakeDir("velmora/telmarv3");
+  platform::DescribeDataFolder(line, sizeof line);
+  EXPECT_EQ("data folder " + dir.path() + "/velmora/telmarv3/: exists", std::string(line));
+  ScopedEnv unset("ALLUSERSPROFILE", "");
+  platform::DescribeDataFolder(line, sizeof line);
+  EXPECT_STREQ("data folder: none (ALLUSERSPROFILE unset or empty, or the path too long)", line);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/data_folder.h"
+#include "platform/version.h"
 #include "support/lines.h"
 #include "support/serial_parameters.h"
 #include "support/temp_dir.h"

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -95,5 +96,17 @@ void RestrictLibrarySearch() {}
 
 // No system dialog waits for a click here.
 void SuppressErrorDialogs() {}
+
+bool ModulePath(ModuleHandle module, char* out, size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  struct link_map* map = nullptr;
+  if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+      map->l_name == nullptr || std::strlen(map->l_name) >= size) {
+    return false;
+  }
+  std::memcpy(out, map->l_name, std::strlen(map->l_name) + 1);
+  return true;
+}
 
 }  // namespace platform

@@ -1,7 +1,4 @@
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <link.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -43,23 +40,6 @@ void LocalTime(char* out, size_t size) {
   if (localtime_r(&now, &local) != nullptr) strftime(out, size, "%Y-%m-%d %H:%M:%S", &local);
 }
 
-bool FolderExists(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace trace_system
-
-bool ModulePath(ModuleHandle module, char* out, size_t size) {
-  if (size == 0) return false;
-  out[0] = '\0';
-  struct link_map* map = nullptr;
-  if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
-      map->l_name == nullptr || std::strlen(map->l_name) >= size) {
-    return false;
-  }
-  std::memcpy(out, map->l_name, std::strlen(map->l_name) + 1);
-  return true;
-}
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/data_folder.h"
+#include "platform/version.h"
 
 namespace platform {
 

@@ -111,4 +111,19 @@ void SuppressErrorDialogs() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
+bool ModulePath(ModuleHandle module, char* out, size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  if (module == nullptr) return false;
+  // Before Windows Vista a path that fills the buffer is left without its terminator.
+  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), out,
+                                          static_cast<DWORD>(size));
+  if (length == 0 || length >= size) {
+    out[0] = '\0';
+    return false;
+  }
+  out[length] = '\0';
+  return true;
+}
+
 }  // namespace platform

@@ -46,26 +46,6 @@ void LocalTime(char* out, size_t size) {
                 now.wHour, now.wMinute, now.wSecond);
 }
 
-bool FolderExists(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace trace_system
-
-bool ModulePath(ModuleHandle module, char* out, size_t size) {
-  if (size == 0) return false;
-  out[0] = '\0';
-  if (module == nullptr) return false;
-  // Before Windows Vista a path that fills the buffer is left without its terminator.
-  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), out,
-                                          static_cast<DWORD>(size));
-  if (length == 0 || length >= size) {
-    out[0] = '\0';
-    return false;
-  }
-  out[length] = '\0';
-  return true;
-}
 
 }  // namespace platform

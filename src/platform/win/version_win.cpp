@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/data_folder.h"
+#include "platform/version.h"
 
 namespace platform {
 
