@@ -1,11 +1,10 @@
-// The installer's trace: an opt-in plain-text report of the run. When the environment
-// variable TELMAR_SETUP_LOG names a file, every event is appended to it as one line (CR LF
-// on Windows, LF elsewhere); the file is never truncated, so the reports of several runs
-// follow one another. The file is opened on first use, which may come during static
-// initialisation, and its first lines give the program's version, the date and time, the
-// system's major version as the program sees it, and the data folder (DescribeDataFolder).
-// When the variable is unset or empty, or the file cannot be opened or written, nothing is
-// written anywhere and every call returns at once.
+// The installer's trace, an opt-in plain-text report of the run (the README's "Tracing a
+// run" says what it holds and how a technician turns it on). Each event is appended as one
+// line to the file that TELMAR_SETUP_LOG names. The file is opened on first use, which may
+// come during static initialisation, and gets the run's opening lines then (version, date
+// and time, system version, and the data folder's line from DescribeDataFolder). When the
+// variable is unset or empty, or the file cannot be opened or written, nothing is written
+// anywhere and every call returns at once.
 #ifndef TELMAR_PLATFORM_TRACE_H
 #define TELMAR_PLATFORM_TRACE_H
 
