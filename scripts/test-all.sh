@@ -8,8 +8,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-logs=$(mktemp -d /tmp/telmar-test-all.XXXXXX)
-trap 'rm -rf "$logs"' EXIT
+output=$(mktemp /tmp/telmar-test-all.XXXXXX)
+trap 'rm -f "$output"' EXIT
 passed=0
 failed=()    # the suites that failed, and why
 skipped=()   # the suites skipped in whole or in part
@@ -27,20 +27,16 @@ suite() {
   shift 3
   if [[ $broken == *" $preset "* ]]; then
     echo "skipped: it needs the $preset build, which failed above"
-    skipped+=("$name (the $preset build failed)")
-    return
-  elif [ "$preset" != - ] && ! cmake --preset "$preset" >"$logs/configure" 2>&1; then
-    cat "$logs/configure"
-    failed+=("$name (configuring $preset)") broken+="$preset "
-    return
+    skipped+=("$name (the $preset build failed)") && return
+  elif [ "$preset" != - ] && ! cmake --preset "$preset" >/dev/null; then
+    failed+=("$name (configuring $preset)") broken+="$preset " && return
   elif [ "$preset" != - ] && ! cmake --build --preset "$preset"; then
-    failed+=("$name (building $preset)") broken+="$preset "
-    return
+    failed+=("$name (building $preset)") broken+="$preset " && return
   fi
-  "$@" 2>&1 | tee "$logs/output"
+  "$@" 2>&1 | tee "$output"
   status=${PIPESTATUS[0]}
   local found=()
-  mapfile -t found < <(sed -n 's/^skip  //p' "$logs/output")
+  mapfile -t found < <(sed -n 's/^skip  //p' "$output")
   skips+=("${found[@]/#/$name: }")
   if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
     failed+=("$name (exit status $status)")
@@ -54,11 +50,11 @@ suite() {
 # ctest_with_skips PRESET: ctest, then the "skip  " lines of the tests it ran and the reasons
 # of the GoogleTest cases skipped, which ctest keeps in its log; ctest's own status.
 ctest_with_skips() {
-  local status=0
-  rm -f "build/$1/Testing/Temporary/LastTest.log"
+  local status=0 log=build/$1/Testing/Temporary/LastTest.log
+  rm -f "$log"
   ctest --preset "$1" || status=$?
-  sed -n -e '/^skip  /p' -e '/: Skipped$/{n;s/^/skip  GoogleTest: /p}' \
-    "build/$1/Testing/Temporary/LastTest.log" 2>/dev/null
+  awk '/^\[ RUN      \]/ {name = $4} /^skip  / {print}
+       /: Skipped$/ {getline; print "skip  " name ": " $0}' "$log"
   return $status
 }
 
