@@ -14,9 +14,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-skipped=0
+passed=0 failed=0 skipped=0
 pass() { passed=$((passed + 1)); echo "ok    $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
 skip() { skipped=$((skipped + 1)); echo "skip  $1: $2"; }
@@ -125,11 +123,9 @@ check_lines() {
   done
 }
 
-# earlier_report FILE END: a trace file holding an earlier report, which the run must append to.
-earlier_report() { printf 'an earlier report%s\n' "$2" >"$1"; }
-
-# check_trace FILE END HEADER PATTERN...: the trace FILE (lines ending in END) holds the earlier
-# report, then the program's HEADER line (a shell pattern), then a line for each PATTERN.
+# check_trace FILE END HEADER PATTERN...: the trace FILE (lines ending in END) holds the line
+# "an earlier report" the case wrote there, then the program's HEADER line (a shell pattern),
+# then a line for each PATTERN.
 check_trace() {
   local file=$1 end=$2 header=$3
   shift 3
