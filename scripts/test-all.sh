@@ -1,58 +1,77 @@
 #!/usr/bin/env bash
-# Runs every test of the project, installing what they need first:
-#  1. the Linux build's unit, integration and end-to-end tests (real pcscd, stand-in library);
-#  2. the same tests under AddressSanitizer and UndefinedBehaviorSanitizer;
-#  3. the 32-bit Windows program: built, its imports and exports checked;
-#  4. the Windows program under Wine, end to end;
-#  5. the Linux program built as 32-bit x86 code, end to end with the stand-in protocol
-#     library in both calling conventions (under qemu-i386 where the kernel cannot run
-#     32-bit code; skipped where neither can);
-#  6. each fuzz target for a bounded time.
-# A suite that cannot run on this machine is reported as skipped, not as passed.
-set -euo pipefail
+# Runs every test of the project, the suites at the end of this file, after installing what
+# they need. Each suite is configured, built and run whatever became of the one before, and
+# counted as passed, failed (its configure, build or run failed) or skipped: in whole, or in
+# part when some of its cases cannot run on this machine. The failures, and the cases skipped
+# with their reasons, are listed at the end with the counts; the exit status is 1 when
+# anything failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh all
+output=$(mktemp /tmp/telmar-test-all.XXXXXX)
+trap 'rm -f "$output"' EXIT
+passed=0
+failed=()    # the suites that failed, and why
+skipped=()   # the suites skipped in whole or in part
+skips=()     # the cases skipped, "SUITE: CASE: WHY"
+broken=" "   # the presets whose configure or build failed
 
-step() { suites=$((suites + 1)); printf '\n=== %s\n' "$*"; }
-failed=()
-skipped=()
-suites=0
+scripts/install-deps.sh all || failed+=("scripts/install-deps.sh")
+setup_failures=${#failed[@]}   # not a suite
 
-step "Linux build and tests"
-cmake --preset native >/dev/null
-cmake --build --preset native
-ctest --preset native || failed+=("native tests")
+# suite NAME TITLE PRESET COMMAND...: configures and builds PRESET ("-": none), then runs
+# COMMAND. Exit status 77, and the "skip  CASE: WHY" lines of its output, tell what it skipped.
+suite() {
+  local name=$1 preset=$3 status=0 skips_before=${#skips[@]}
+  printf '\n=== %s\n' "$2"
+  shift 3
+  if [[ $broken == *" $preset "* ]]; then
+    echo "skipped: it needs the $preset build, which failed above"
+    skipped+=("$name (the $preset build failed)") && return
+  elif [ "$preset" != - ] && ! cmake --preset "$preset" >/dev/null; then
+    failed+=("$name (configuring $preset)") broken+="$preset " && return
+  elif [ "$preset" != - ] && ! cmake --build --preset "$preset"; then
+    failed+=("$name (building $preset)") broken+="$preset " && return
+  fi
+  "$@" 2>&1 | tee "$output"
+  status=${PIPESTATUS[0]}
+  local found=()
+  mapfile -t found < <(sed -n 's/^skip  //p' "$output")
+  skips+=("${found[@]/#/$name: }")
+  if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
+    failed+=("$name (exit status $status)")
+  elif [ "$status" -eq 77 ] || [ ${#skips[@]} -gt "$skips_before" ]; then
+    skipped+=("$name")
+  else
+    passed=$((passed + 1))
+  fi
+}
 
-step "Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake --preset native-asan >/dev/null
-cmake --build --preset native-asan
-ctest --preset native-asan || failed+=("sanitizer tests")
+# ctest_with_skips PRESET: ctest, then the "skip  " lines of the tests it ran and the reasons
+# of the GoogleTest cases skipped, which ctest keeps in its log; ctest's own status.
+ctest_with_skips() {
+  local status=0 log=build/$1/Testing/Temporary/LastTest.log
+  rm -f "$log"
+  ctest --preset "$1" || status=$?
+  awk '/^\[ RUN      \]/ {name = $4} /^skip  / {print}
+       /: Skipped$/ {getline; print "skip  " name ": " $0}' "$log"
+  return $status
+}
 
-step "32-bit Windows program"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
-scripts/check-windows-artifacts.sh build/win32 || failed+=("Windows artifacts")
-
-step "Windows program under Wine"
-tests/wine/run-wine-tests.sh || failed+=("Wine tests")
-
-step "32-bit x86 calls into the protocol library, both calling conventions"
-cmake --preset native-i686 >/dev/null
-cmake --build --preset native-i686
-status=0
-tests/e2e/run-linux-e2e.sh build/native-i686/bin conventions || status=$?
-case $status in
-  0) ;;
-  77) skipped+=("32-bit calls") ;;
-  *) failed+=("32-bit calls") ;;
-esac
-
-step "Fuzz targets"
-tests/fuzz/run-fuzzers.sh || failed+=("fuzzing")
+suite "native tests" "Linux build and tests" native ctest_with_skips native
+suite "sanitizer tests" "Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer" \
+  native-asan ctest_with_skips native-asan
+suite "Windows artifacts" "32-bit Windows program" win32 \
+  scripts/check-windows-artifacts.sh build/win32
+suite "Wine tests" "Windows program under Wine" win32 tests/wine/run-wine-tests.sh
+suite "32-bit calls" "32-bit x86 calls into the protocol library, both calling conventions" \
+  native-i686 tests/e2e/run-linux-e2e.sh build/native-i686/bin conventions
+suite fuzzing "Fuzz targets" - tests/fuzz/run-fuzzers.sh
 
 echo
-[ ${#failed[@]} -eq 0 ] || echo "FAILED: ${failed[*]}"
-[ ${#skipped[@]} -eq 0 ] || echo "SKIPPED: ${skipped[*]}"
-echo "Test suites: $((suites - ${#failed[@]} - ${#skipped[@]})) passed, ${#failed[@]} failed"
+[ ${#failed[@]} -eq 0 ] || echo "FAILED: $(printf '%s; ' "${failed[@]}" | sed 's/; $//')"
+[ ${#skipped[@]} -eq 0 ] || echo "SKIPPED: $(printf '%s; ' "${skipped[@]}" | sed 's/; $//')"
+for case in "${skips[@]}"; do echo "  skipped $case"; done
+echo "Test suites: $passed passed, $((${#failed[@]} - setup_failures)) failed," \
+  "${#skipped[@]} skipped"
 [ ${#failed[@]} -eq 0 ]

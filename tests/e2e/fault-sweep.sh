@@ -10,16 +10,13 @@
 # must leave the complete new file and nothing else in the data folder.
 #
 # Usage: fault-sweep.sh BIN_DIR   (the folder of telmar-setup and qlpinw32.so)
-# Exit status 77 (skipped) when strace is missing or cannot trace here.
+# Exit status 77 (skipped) when a case is skipped: strace is missing or cannot trace here, or
+# no private pcscd can start (tests/e2e/common.sh).
 set -uo pipefail
 E2E_WORK_NAME=sweep . "$(dirname "$0")/common.sh"
-
-if ! strace -f -qq -o /dev/null true 2>/dev/null; then
-  echo "skip  strace is missing or cannot trace here"
-  exit 77
-fi
-
-skipped=0
+bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd) || exit 2
+strace -f -qq -o /dev/null true 2>/dev/null ||
+  unavailable="skip:strace is missing or cannot trace here"
 
 calls_written=(write pwrite64 fsync rename openat close ftruncate fallocate)
 printf 'an earlier run\r\n[CONFIG]\r\nNbCanaux=9\r\n' >"$work/earlier.old"
@@ -66,7 +63,8 @@ check_point() {
   # The next complete run mends whatever the interrupted one left.
   run_program "$dir"
   after=$(ls -A "$dir/profile/velmora/telmarv3" | tr '\n' ' ')
-  if [ -z "$problem" ] && { [ "$(file_state "$dir")" != new ] || [ "$after" != "telmar.old " ]; }; then
+  if [ -z "$problem" ] &&
+     { [ "$(file_state "$dir")" != new ] || [ "$after" != "telmar.old " ]; }; then
     problem="$label (${injection#*when=}): the next run left $after($(file_state "$dir"))"
   fi
   rm -rf "$dir"
@@ -76,6 +74,7 @@ check_point() {
 # sweep NAME EXPECTED EARLIER(or "") PORTS READERS: every kill and fault point of one workstation.
 sweep() {
   local name=$1 expected=$2 earlier=$3 ports=$4 readers=$5
+  case_begins "$name" || return 0
   local dir=$work/$name
   # Where each call stands in a normal run: the points start at the first call that
   # names the file, counted per system call from the start of the run.
@@ -123,8 +122,10 @@ sweep() {
     counts[$outcome]=$((counts[$outcome] + 1))
     [ -z "$rest" ] || bad+=("$rest")
   done
-  local summary="${#runs[@]} runs: earlier ${counts[earlier]}, new ${counts[new]}, none ${counts[none]}, damaged ${counts[damaged]}"
-  if [ ${#bad[@]} -eq 0 ]; then pass "$name: $summary"; else fail "$name" "$summary; ${bad[*]:0:3}"; fi
+  local summary="${#runs[@]} runs: earlier ${counts[earlier]}, new ${counts[new]},"
+  summary+=" none ${counts[none]}, damaged ${counts[damaged]}"
+  if [ ${#bad[@]} -eq 0 ]; then pass "$name: $summary"
+  else fail "$name" "$summary; ${bad[*]:0:3}"; fi
 }
 
 socket=(env PCSCLITE_CSOCK_NAME=$work/no-pcscd.comm)
@@ -132,16 +133,8 @@ sweep serial-replacing serial-19200-both.old "$work/earlier.old" 6 7@19200
 sweep serial-first-install serial-19200-both.old "" 6 7@19200
 
 socket=(env)
-if start_pcscd "Reader A"; then
-  sweep mixed-replacing one-serial-two-pcsc.old "$work/earlier.old" 0,2 3@19200
-  stop_pcscd
-elif [ $? -eq 77 ]; then
-  echo "skip  mixed-replacing: a pcscd that these tests did not start is running"
-  skipped=1
-else
-  fail mixed-replacing "pcscd did not start: $(tail -3 "$work/pcscd-start.log")"
-fi
+[ -n "$unavailable" ] || start_pcscd "Reader A"
+sweep mixed-replacing one-serial-two-pcsc.old "$work/earlier.old" 0,2 3@19200
+stop_pcscd
 
-echo "Fault sweep: $passed passed, $failed failed, $skipped skipped"
-[ "$failed" -eq 0 ] || exit 1
-[ "$skipped" -eq 0 ] || exit 77
+finish "Fault sweep"

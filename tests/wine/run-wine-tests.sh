@@ -16,8 +16,8 @@
 # protocol library planted there being ignored (a planted smart-card library is).
 # The kit-* cases run the field-check kit's checker, whose own report is the test.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-expected_dir=$root/tests/data/expected
+E2E_WORK_NAME=wine . "$(dirname "$0")/../e2e/common.sh"
+case_pattern=${TELMAR_WINE_CASES:-*} keep_work=${TELMAR_WINE_KEEP:-} empty_lines_dropped=1
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   preset=win32 wine=/usr/lib/wine/wine; export WINEARCH=win32
@@ -33,45 +33,31 @@ if [ ! -x "$wine" ]; then echo "Wine is not installed (scripts/install-deps.sh)"
   { echo "the $preset build failed"; exit 1; }
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="winscard=n,b" DISPLAY=
-work=$(mktemp -d /tmp/telmar-wine.XXXXXX)
 prefixes=()
-cleanup() {
+e2e_cleanup() {
   for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; done
-  [ -n "${TELMAR_WINE_KEEP:-}" ] || rm -rf "$work"
 }
-trap cleanup EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-# One prefix made once, copied for each case.
-template=$work/template
-prefixes+=("$template")
-WINEPREFIX=$template "$wine" reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
-WINEPREFIX=$template wineserver -w
-
-# A 64-bit prefix, for a 32-bit program on 64-bit Windows (WOW64), made when a case first needs it.
-template64=$work/template64
-make_template64() {
-  [ -d "$template64" ] && return
-  prefixes+=("$template64")
-  WINEPREFIX=$template64 WINEARCH=win64 /usr/lib/wine/wine64 reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
-  WINEPREFIX=$template64 wineserver -w
+# make_template DIR WINE: a prefix to copy for each case, made once: the one of $wine, and a
+# 64-bit one for a 32-bit program on 64-bit Windows (WOW64), made when a case first needs it.
+make_template() {
+  [ ! -d "$1" ] || return 0
+  prefixes+=("$1")
+  WINEPREFIX=$1 "$2" reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
+  WINEPREFIX=$1 wineserver -w
 }
+template=$work/template template64=$work/template64
+make_template "$template" "$wine"
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok    $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL  $1: $2"; }
-
-# Lines without the empty ones: Wine's profile writer rewrites the whole file and drops its
-# empty lines, where Windows edits the file in place.
-non_empty() { tr -d '\r' <"$1" | grep -av '^$'; }
-
-# seed_ports DIR PREFIX PORTS [USB...]: serial ports in the prefix's device registry, as SetupAPI
-# reports them (see run_case's ports= and usb=).
-seed_ports() {
-  local dir=$1 prefix=$2 ports=$3; shift 3
-  local usb=("$@")
+# make_prefix: for a case, its folder $dir and its prefix $prefix, a copy of $template with the
+# serial ports of the case in the device registry, as SetupAPI reports them ($ports and $usb: see
+# run_case), and the Windows version $version, when there is one.
+make_prefix() {
+  mkdir -p "$dir/cwd"
+  cp -a "$template" "$prefix"
+  prefixes+=("$prefix")
   {
     printf 'REGEDIT4\r\n\r\n'
     local index=0 port
@@ -88,6 +74,8 @@ seed_ports() {
     done
   } >"$dir/ports.reg"
   WINEPREFIX=$prefix "$wine" regedit /S "$(winpath "$dir/ports.reg")" >/dev/null 2>&1
+  [ -z "$version" ] || WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine' /v Version \
+    /d "$version" /f >/dev/null 2>&1
 }
 
 # run_case NAME EXPECTED [option...]
@@ -115,46 +103,22 @@ seed_ports() {
 # With TELMAR_WINE_SHOW set, each case prints its telmar.old, the protocol library's calls and
 # the trace.
 run_case() {
-  local name=$1 expected=$2; shift 2
-  # TELMAR_WINE_CASES, when set, is a pattern of the cases to run.
-  [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
-  local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" logs=() usb=() traces=()
-  local arch="" smartcard="" relay=""
-  local option
-  for option in "$@"; do
-    case $option in
-      ports=*) ports=${option#ports=} ;;
-      readers=*) readers=${option#readers=} ;;
-      pcsc=*) pcsc=${option#pcsc=} ;;
-      library=*) library=${option#library=} ;;
-      version=*) version=${option#version=} ;;
-      plant=*) plant=${option#plant=} ;;
-      earlier=*) earlier=${option#earlier=} ;;
-      old=*) old=${option#old=} ;;
-      log=*) logs+=("${option#log=}") ;;
-      usb=*) usb+=("${option#usb=}") ;;
-      trace=*) traces+=("${option#trace=}") ;;
-      arch=*) arch=${option#arch=} ;;
-      smartcard=*) smartcard=${option#smartcard=} ;;
-      relay) relay=1 ;;
-    esac
-  done
+  local name=$1 expected=$2
+  shift 2
+  case_begins "$name" || return 0
+  local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
+  local trace=() arch="" smartcard="" relay=""
+  set_options "$@"
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
   if [ "$arch" = wow64 ]; then
-    make_template64
     local -x WINEARCH=win64
     local wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
+    make_template "$template" "$wine"
   fi
-  mkdir -p "$dir/app" "$dir/cwd" "$dir/path"
-  cp -a "$template" "$prefix"
-  prefixes+=("$prefix")
+  make_prefix
+  mkdir -p "$dir/app" "$dir/path"
   local system32=$prefix/drive_c/windows/$system_folder
-
-  seed_ports "$dir" "$prefix" "$ports" "${usb[@]}"
-  if [ -n "$version" ]; then
-    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
-  fi
 
   cp "$build/bin/telmar-setup.exe" "$dir/app/"
   local -A folders=([app]=$dir/app [system]=$system32 [windows]=${system32%/*} [path]=$dir/path)
@@ -195,7 +159,7 @@ run_case() {
 
   # An earlier report in the trace file, which the run must append to.
   local trace_file=""
-  if [ ${#traces[@]} -gt 0 ]; then
+  if [ ${#trace[@]} -gt 0 ]; then
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
   (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
@@ -206,48 +170,20 @@ run_case() {
   if [ -n "$holder" ]; then touch "$dir/release" && wait "$holder"; fi
   WINEPREFIX=$prefix wineserver -w
 
-  local problem=""
-  [ $status -eq 0 ] || problem="exit status $status"
-  [ -z "$holder" ] || [ -e "$dir/held" ] || problem="telmar.old could not be held open"
-  [ ! -e "$data/telmar.old.new" ] || problem="telmar.old.new left behind"
-  if [ -e "$data/QLP_CONFIG.INI" ]; then problem="QLP_CONFIG.INI left behind"; fi
-  if [ "$expected" = - ]; then
-    if [ -n "$earlier" ]; then
-      cmp -s "$earlier" "$data/telmar.old" || problem="the earlier telmar.old was changed"
-    elif [ -e "$data/telmar.old" ]; then
-      problem="telmar.old written with no reader"
-    fi
-  elif [ ! -f "$data/telmar.old" ]; then
-    problem="no telmar.old in $data"
-  elif ! cmp -s "$expected_dir/$expected" "$data/telmar.old" &&
-       ! diff <(non_empty "$expected_dir/$expected") <(non_empty "$data/telmar.old") >"$dir/diff"; then
-    problem="differs from $expected: $(head -c 600 "$dir/diff")"
-  elif grep -q $'[^\r]$' <(sed -n '$p' "$data/telmar.old"); then
-    problem="lines do not end in CR LF"
-  fi
-  local line
-  for line in "${logs[@]}"; do
-    grep -qxF "$line" "$dir/qlp.log" 2>/dev/null || problem="log lacks: $line"
-  done
-  if [ -n "$trace_file" ]; then
-    local -a report
-    mapfile -t report <"$dir/trace.log"
-    [[ ${report[0]} == $'an earlier report\r' && ${report[1]} == "telmar-setup "*$'\r' ]] ||
-      problem="the trace does not follow the earlier report: ${report[*]:0:2}"
-    local pattern found
-    for pattern in "${traces[@]}"; do
-      found=0
-      for line in "${report[@]}"; do [[ $line == $pattern$'\r' ]] && found=1 && break; done
-      [ $found = 1 ] || problem="trace lacks: $pattern"
-    done
-  fi
+  [ $status -eq 0 ] || problem "exit status $status"
+  [ -z "$holder" ] || [ -e "$dir/held" ] || problem "telmar.old could not be held open"
+  [ ! -e "$data/telmar.old.new" ] || problem "telmar.old.new left behind"
+  [ ! -e "$data/QLP_CONFIG.INI" ] || problem "QLP_CONFIG.INI left behind"
+  check_file "$expected" "$data/telmar.old" "$earlier"
+  check_log "$dir/qlp.log" "${log[@]}"
+  [ -z "$trace_file" ] || check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
   if [ -n "$relay" ]; then
     # The program's thread is the one that loads the protocol library.
     local thread first
     thread=$(grep -m1 ':Call KERNEL32\.LoadLibraryA([0-9a-f]* "qlpinw32.dll")' "$dir/wine.out" | cut -d: -f1)
     first=$(grep -m1 "^$thread:Call KERNEL32\." "$dir/wine.out")
     [[ -n $thread && $first =~ ^$thread:Call\ KERNEL32\.SetErrorMode\(0*8003\)\  ]] ||
-      problem="the first call is not SetErrorMode(00008003): ${first:-none seen}"
+      problem "the first call is not SetErrorMode(00008003): ${first:-none seen}"
   fi
   if [ -n "${TELMAR_WINE_SHOW:-}" ]; then
     echo "=== telmar.old (CR LF line ends shown as lines)"
@@ -257,7 +193,7 @@ run_case() {
     echo "=== the program's trace (TELMAR_SETUP_LOG=$trace_file)"
     [ -z "$trace_file" ] || tail -n +2 "$dir/trace.log" | iconv -f WINDOWS-1252 -t UTF-8 | tr -d '\r'
   fi
-  if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; fi
+  case_ends "$name"
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
@@ -266,37 +202,25 @@ run_case() {
 #   line=PATTERN        a line (a shell pattern) its output must hold (may repeat)
 #   version=winxp       Windows version Wine reports
 #   ports=1,3           serial ports seeded instead
-#   break=expected      the kit's expected telmar.old with a wrong line
-#   break=other-arch    the kit's 64-bit double replaced by a library that loads
-#   break=hang          the kit's helper-needing double replaced by one whose loading never ends
+#   broken=expected     the kit's expected telmar.old with a wrong line
+#   broken=other-arch   the kit's 64-bit double replaced by a library that loads
+#   broken=hang         the kit's helper-needing double replaced by one whose loading never ends
 #   dry-run             /dry-run of C:\TELMAR\telmar-setup.exe, with the stand-in beside it, a reader
 #                       on COM3 and an earlier telmar.old in the prefix's data folder, which
 #                       must stay byte for byte as it was, alone there
 # After a self-check without FAIL its scratch folder must be gone, and no data folder made.
 run_kit() {
-  local name=$1 status=$2; shift 2
-  [[ $name == ${TELMAR_WINE_CASES:-*} ]] || return 0
-  local lines=() version="" ports=1,3 breakage="" dry_run="" option
-  for option in "$@"; do
-    case $option in
-      line=*) lines+=("${option#line=}") ;;
-      version=*) version=${option#version=} ;;
-      ports=*) ports=${option#ports=} ;;
-      break=*) breakage=${option#break=} ;;
-      dry-run) dry_run=1 ;;
-    esac
-  done
+  local name=$1 status=$2
+  shift 2
+  case_begins "$name" || return 0
+  local line=() version="" ports=1,3 usb=() broken="" dry_run=""
+  set_options "$@"
   local dir=$work/$name prefix=$work/$name/prefix
-  mkdir -p "$dir/cwd"
-  cp -a "$template" "$prefix"
-  prefixes+=("$prefix")
-  seed_ports "$dir" "$prefix" "$ports"
-  [ -z "$version" ] ||
-    WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
+  make_prefix
   cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/system32/"
   printf 'Reader A' >"$dir/readers.txt"
   cp -r "$build/kit" "$dir/kit"
-  case $breakage in
+  case $broken in
     expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$dir/kit/expected/worked-example.old" ;;
     other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
     hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
@@ -316,28 +240,23 @@ run_kit() {
   WINEPREFIX=$prefix wineserver -w
   tr -d '\r' <"$dir/output" >"$dir/output.txt"
 
-  local problem="" pattern line found
-  [ "$got" = "$status" ] || problem="exit status $got, not $status"
-  for pattern in "${lines[@]}"; do
-    found=0
-    while IFS= read -r line; do [[ $line == $pattern ]] && found=1 && break; done <"$dir/output.txt"
-    [ $found = 1 ] || problem="output lacks: $pattern"
-  done
+  [ "$got" = "$status" ] || problem "exit status $got, not $status"
+  check_lines output "$dir/output.txt" "" "${line[@]}"
   if [ -n "$dry_run" ]; then
     diff -r "$dir/data-before" "$data" >"$dir/diff" 2>&1 ||
-      problem="the prefix's data folder changed: $(head -c 300 "$dir/diff")"
+      problem "the prefix's data folder changed: $(head -c 300 "$dir/diff")"
     LC_ALL=C sed -n '/^=== telmar.old/,/^===/p' "$dir/output.txt" | LC_ALL=C sed '1d;$d' |
       grep -av '^$' >"$dir/shown.old"
-    diff <(non_empty "$expected_dir/worked-example.old") "$dir/shown.old" >"$dir/diff" ||
-      problem="the file shown differs: $(head -c 300 "$dir/diff")"
+    diff <(lines_of "$expected_dir/worked-example.old") "$dir/shown.old" >"$dir/diff" ||
+      problem "the file shown differs: $(head -c 300 "$dir/diff")"
   elif [ "$status" = 0 ]; then
     ! compgen -G "$prefix/drive_c/users/*/Temp/telmar-check-*" >/dev/null &&
       ! compgen -G "$prefix/drive_c/users/*/AppData/Local/Temp/telmar-check-*" >/dev/null ||
-      problem="the scratch folder was left behind"
-    [ ! -e "$data" ] || problem="a data folder was made outside the scratch folder"
+      problem "the scratch folder was left behind"
+    [ ! -e "$data" ] || problem "a data folder was made outside the scratch folder"
   fi
   [ -z "${TELMAR_WINE_SHOW:-}" ] || cat "$dir/output.txt"
-  if [ -z "$problem" ]; then pass "$name"; else fail "$name" "$problem"; sed 's/^/      /' "$dir/output.txt"; fi
+  case_ends "$name" || sed 's/^/      /' "$dir/output.txt"
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
@@ -399,64 +318,53 @@ run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Plant
 # calling convention, which only 32-bit x86 has.
 example=(worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A")
 run_case worked-example-first-gen "${example[@]}" library=stand-in/first-gen
-skipped=0
+needs_32_bit=""
+[ "$preset" = win32 ] || needs_32_bit="skip:needs the 32-bit program, which this machine cannot run"
+unavailable=$needs_32_bit
 for variant in cdecl cdecl-first-gen; do
-  if [ "$preset" = win32 ]; then
-    run_case "worked-example-$variant" "${example[@]}" library=stand-in/$variant
-  elif [[ worked-example-$variant == ${TELMAR_WINE_CASES:-*} ]]; then
-    skipped=$((skipped + 1))
-    echo "skip  worked-example-$variant: needs the 32-bit program, which this machine cannot run"
-  fi
+  run_case "worked-example-$variant" "${example[@]}" library=stand-in/$variant
 done
 
 # The most common workstation: 64-bit Windows running the 32-bit program (WOW64).
-if [ "$preset" = win32 ]; then
-  run_case worked-example-wow64 "${example[@]}" arch=wow64 "log=LnkConnect 1 3 19200,1,8,0,0" \
-    'trace=smart-card library winscard.dll: loaded (0x0000)' 'trace=PC/SC reader 1: "Reader A"'
-elif [[ worked-example-wow64 == ${TELMAR_WINE_CASES:-*} ]]; then
-  skipped=$((skipped + 1))
-  echo "skip  worked-example-wow64: needs the 32-bit program, which this machine cannot run"
-fi
+run_case worked-example-wow64 "${example[@]}" arch=wow64 "log=LnkConnect 1 3 19200,1,8,0,0" \
+  'trace=smart-card library winscard.dll: loaded (0x0000)' 'trace=PC/SC reader 1: "Reader A"'
+unavailable=""
 
 # The workstation of scripts/demo.sh, whose Linux run writes the same file.
 run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2@19200 \
   "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
 
 # The field-check kit's checker: every case Wine can show passes, the others say so; a broken
-# kit fails, and so does a run that hangs; the dry run writes only in its scratch folder. The kit is built for 32-bit only.
-if [ "$preset" = win32 ]; then
-  all_shown=('line=PASS            system: "telmar-setup *, system major version 6"; "data folder C:\\users\\*\\ProgramData\\velmora\\telmarv3\\: exists" (no "Application Data" level*); 2 COM port(s) probed'
-    'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC channels, 2 in all"'
-    'line=PASS            cdecl: reader simulated on COM1 *'
-    'line=NOT SHOWN HERE  current-folder: Wine*s loader searches the current folder *: loaded from C:\\users\\*\\cwd\\qlpinw32.dll'
-    'line=PASS            helper-missing: ended by itself in *; "*error 126 (module not found); found at C:\\users\\*\\helper-missing\\app\\qlpinw32.dll, so a library it needs is missing" *'
-    'line=PASS            other-architecture: ended by itself in *"*error 193 (not a valid 32-bit image); found at *"*'
-    'line=NOT SHOWN HERE  elevation: Wine has no user account control'
-    'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE')
-  run_kit kit-self-check 0 "${all_shown[@]}"
-  run_kit kit-self-check-xp 0 version=winxp \
-    'line=PASS            system: "*, system major version 5"; "data folder C:\\*\\ProgramData\\Application Data\\velmora\\telmarv3\\: exists" (below "Application Data"*' \
-    'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE'
-  run_kit kit-no-serial-port 0 ports= 'line=PASS            system: *; 0 COM port(s) probed' \
-    'line=NOT SHOWN HERE  worked-example: no serial port here that the program probes *' \
-    'line=3 PASS, 0 FAIL, 4 NOT SHOWN HERE'
-  run_kit kit-broken-expected 1 break=expected \
-    'line=FAIL            worked-example: line 16 of the serial part: expected "NbLAD=4", found "NbLAD=3"' \
-    'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
-  run_kit kit-broken-other-arch 1 break=other-arch \
-    'line=FAIL            other-architecture: expected "*error 193*", the trace says "protocol library qlpinw32.dll: loaded from C:\\*\\other-architecture\\app\\qlpinw32.dll"' \
-    'line=the runs* files stay in C:\\*\\telmar-check-*'
-  run_kit kit-broken-hang 1 break=hang \
-    'line=FAIL            helper-missing: the run did not end by itself within 30 s (a dialog?)' \
-    'line=PASS            other-architecture: *'
-  run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
-    'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
-    'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
-    'line=outcome: 1 serial and 1 PC/SC channels, 2 in all'
-elif [[ kit-* == ${TELMAR_WINE_CASES:-*} ]]; then
-  skipped=$((skipped + 1))
-  echo "skip  kit-*: the field-check kit is built for the 32-bit program, which this machine cannot run"
-fi
+# kit fails, and so does a run that hangs; the dry run writes only in its scratch folder. The
+# kit is built for the 32-bit program only.
+unavailable=$needs_32_bit
+all_shown=('line=PASS            system: "telmar-setup *, system major version 6"; "data folder C:\\users\\*\\ProgramData\\velmora\\telmarv3\\: exists" (no "Application Data" level*); 2 COM port(s) probed'
+  'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC channels, 2 in all"'
+  'line=PASS            cdecl: reader simulated on COM1 *'
+  'line=NOT SHOWN HERE  current-folder: Wine*s loader searches the current folder *: loaded from C:\\users\\*\\cwd\\qlpinw32.dll'
+  'line=PASS            helper-missing: ended by itself in *; "*error 126 (module not found); found at C:\\users\\*\\helper-missing\\app\\qlpinw32.dll, so a library it needs is missing" *'
+  'line=PASS            other-architecture: ended by itself in *"*error 193 (not a valid 32-bit image); found at *"*'
+  'line=NOT SHOWN HERE  elevation: Wine has no user account control'
+  'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE')
+run_kit kit-self-check 0 "${all_shown[@]}"
+run_kit kit-self-check-xp 0 version=winxp \
+  'line=PASS            system: "*, system major version 5"; "data folder C:\\*\\ProgramData\\Application Data\\velmora\\telmarv3\\: exists" (below "Application Data"*' \
+  'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE'
+run_kit kit-no-serial-port 0 ports= 'line=PASS            system: *; 0 COM port(s) probed' \
+  'line=NOT SHOWN HERE  worked-example: no serial port here that the program probes *' \
+  'line=3 PASS, 0 FAIL, 4 NOT SHOWN HERE'
+run_kit kit-broken-expected 1 broken=expected \
+  'line=FAIL            worked-example: line 16 of the serial part: expected "NbLAD=4", found "NbLAD=3"' \
+  'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
+run_kit kit-broken-other-arch 1 broken=other-arch \
+  'line=FAIL            other-architecture: expected "*error 193*", the trace says "protocol library qlpinw32.dll: loaded from C:\\*\\other-architecture\\app\\qlpinw32.dll"' \
+  'line=the runs* files stay in C:\\*\\telmar-check-*'
+run_kit kit-broken-hang 1 broken=hang \
+  'line=FAIL            helper-missing: the run did not end by itself within 30 s (a dialog?)' \
+  'line=PASS            other-architecture: *'
+run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
+  'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
+  'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
+  'line=outcome: 1 serial and 1 PC/SC channels, 2 in all'
 
-echo "Wine end-to-end: $passed passed, $failed failed, $skipped skipped"
-[ "$failed" -eq 0 ]
+finish "Wine end-to-end"
