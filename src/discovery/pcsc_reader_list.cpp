@@ -27,7 +27,8 @@ int32_t LoadPcscApi(PcscApi& api) {
       {platform::kPcscReleaseContextName, &api.releaseContextFn},
       {platform::kPcscListReadersName, &api.listReadersFn},
       {platform::kPcscGetStatusChangeName, &api.getStatusChangeFn}};
-  return platform::ResolveEntryPoints(api.module, table, 4, true) ? 0 : PCSC_ENTRY_MISSING;
+  const size_t count = sizeof table / sizeof table[0];
+  return platform::ResolveEntryPoints(api.module, table, count, true) ? 0 : PCSC_ENTRY_MISSING;
 }
 
 int32_t CountStrings(const char* text, uint32_t length) {
