@@ -1,5 +1,7 @@
 #include "app/probe_driver.h"
 
+#include <cstdio>
+
 #include "config/manager_config_writer.h"
 #include "discovery/com_ports.h"
 #include "discovery/pcsc_reader_list.h"
@@ -51,6 +53,14 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
 
   if (link.Status() != 0) {
     platform::Trace("serial ports not probed: serial link status %u", link.Status());
+    // The program's own parameter file failed: the workstation's serial readers are still
+    // there, and an earlier file that lists them is worth more than one without them.
+    if (IsParamFileStatus(link.Status())) {
+      char why[64];
+      std::snprintf(why, sizeof why, "the serial ports were not probed: parameter file status %u",
+                    link.Status());
+      writer.KeepEarlierFile(why);
+    }
   } else {
     ComPortList ports;
     const int32_t portCount = EnumerateComPorts(ports);

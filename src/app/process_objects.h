@@ -7,8 +7,13 @@
 #ifndef TELMAR_APP_PROCESS_OBJECTS_H
 #define TELMAR_APP_PROCESS_OBJECTS_H
 
+#include <cstdlib>
+
+#include "app/one_run_at_a_time.h"
+#include "config/config_replacement.h"
 #include "discovery/pcsc_reader_list.h"
 #include "platform/module.h"
+#include "platform/run_lock.h"
 #include "serial/serial_param_file.h"
 #include "serial/serial_reader_link.h"
 
@@ -17,17 +22,30 @@ struct NoErrorDialogs {
   NoErrorDialogs() { platform::SuppressErrorDialogs(); }
 };
 
+// One run at a time, taken before anything touches the data folder: a run that cannot get
+// the lock ends here, having changed nothing. Under the lock, what interrupted runs left
+// goes. Released last, once the parameter file is gone.
+struct OneRunAtATime {
+  OneRunAtATime() {
+    if (TakeRunLock(kRunLockPauses) == kRunLockRefused) std::_Exit(0);
+    ConfigReplacement::RemoveLeftovers();
+  }
+  ~OneRunAtATime() { platform::ReleaseRunLock(); }
+};
+
 // Taking the current folder out of the library search before any library is loaded.
 struct RestrictedLibrarySearch {
   RestrictedLibrarySearch() { platform::RestrictLibrarySearch(); }
 };
 
 // Members are built in the order they are declared, and that order is required: error
-// dialogs are turned off and the library search is restricted before anything is loaded,
-// the parameter file is written, the link reads it back and loads the protocol library, and
-// only then is the smart-card service asked for its readers.
+// dialogs are turned off, the run waits for any other run to end, and the library search is
+// restricted before anything is loaded; the parameter file is written, the link reads it
+// back and loads the protocol library, and only then is the smart-card service asked for its
+// readers. They are destroyed in the reverse order.
 struct ProcessObjects {
   NoErrorDialogs noErrorDialogs;
+  OneRunAtATime oneRunAtATime;
   RestrictedLibrarySearch restrictedLibrarySearch;
   SerialParamFile paramFile;
   SerialReaderLink link;

@@ -11,15 +11,8 @@ bool ConfigStream::Fail() {
 }
 
 bool ConfigStream::Open(const char* path, Mode mode) {
-  if (file_.Open(path, mode == kNew ? platform::TextFile::kNew : platform::TextFile::kAppend)) {
-    return true;
-  }
-  const platform::SystemError error = platform::LastSystemError();
-  if (mode == kNew && !failed_ && !file_.IsOpen() && platform::IsRefusal(error)) {
-    error_ = error;
-    return false;
-  }
-  return Fail();
+  return file_.Open(path, mode == kNew ? platform::TextFile::kNew : platform::TextFile::kAppend) ||
+         Fail();
 }
 
 bool ConfigStream::WriteLine(const char* text) {

@@ -8,7 +8,7 @@
 #ifndef TELMAR_CONFIG_CONFIG_STREAM_H
 #define TELMAR_CONFIG_CONFIG_STREAM_H
 
-#include "platform/file_replace.h"
+#include "platform/system_error.h"
 #include "platform/text_file.h"
 
 class ConfigStream {
@@ -21,9 +21,7 @@ class ConfigStream {
 
   // kNew removes whatever lies at the path and creates the file exclusively; kAppend
   // creates it if absent and writes at its end. False, and the failed state, when it
-  // cannot be opened or the stream is open already (the file open before stays open);
-  // but where the system refuses kNew a file in that folder, false without the failed
-  // state (Error() says why), so that the file may be made elsewhere.
+  // cannot be opened or the stream is open already (the file open before stays open).
   bool Open(const char* path, Mode mode);
   // Writes `text` and CR LF; false when the line was dropped or could not be written.
   bool WriteLine(const char* text);

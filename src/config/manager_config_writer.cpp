@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/file_replace.h"
 #include "platform/profile.h"
 #include "platform/text_file.h"
 #include "platform/trace.h"
@@ -83,51 +82,27 @@ ManagerConfigWriter::ManagerConfigWriter(ConfigStream& output)
       pcscProtocolPending(1),
       channelCount(0),
       pcscChannelCount(0),
-      inPlace(false),
-      newFileMade(false),
       listSet(false),
-      finished(false),
-      failedStep(nullptr),
-      failedError(0),
-      stream(output) {
-  // A path that cannot be built stays empty, and every open of it fails.
-  if (!platform::DataFilePath("telmar.old", filePath, sizeof filePath) ||
-      !platform::DataFilePath("telmar.old.new", newPath, sizeof newPath)) {
-    filePath[0] = newPath[0] = '\0';
-    StepFailed("finding the data folder", 0);
-  }
-}
+      stream(output) {}
 
 ManagerConfigWriter::~ManagerConfigWriter() {
+  // Closed before the replacement's end, which may remove the new file.
   if (stream.IsOpen()) stream.Close();
-  if (!finished) platform::RemoveFile(newPath);
 }
 
 void ManagerConfigWriter::OpenForAppend() {
-  // Only the file this writer made is opened again, never one that lay there before.
-  if (!stream.IsOpen()) stream.Open(newFileMade ? newPath : "", ConfigStream::kAppend);
-}
-
-bool ManagerConfigWriter::BuildInTemporaryFolder() {
-  char folder[platform::kMaxPath + 1];
-  if (filePath[0] == '\0' || !platform::TemporaryFolder(folder, sizeof folder)) return false;
-  const std::string path = std::string(folder) + "telmar.old.new";
-  if (path.size() >= sizeof newPath) return false;
-  std::memcpy(newPath, path.c_str(), path.size() + 1);
-  inPlace = true;
-  platform::Trace("the data folder takes no new file: telmar.old to be rewritten in place from %s",
-                  newPath);
-  return true;
+  // Only the file this writer made is opened again, never one that lay there before or that
+  // the open would create.
+  if (!stream.IsOpen()) {
+    stream.Open(replacement.NewFileInPlace() ? replacement.NewPath() : "", ConfigStream::kAppend);
+  }
 }
 
 void ManagerConfigWriter::WriteHeader() {
   // The new file is created, never opened: an open stream cannot be opened again, and
   // the open fails and the stream keeps its failed state.
-  if (!stream.Open(newPath, ConfigStream::kNew) && !stream.Failed() && BuildInTemporaryFolder()) {
-    stream.Open(newPath, ConfigStream::kNew);
-  }
-  newFileMade = stream.IsOpen() && !stream.Failed();
-  if (!newFileMade) StepFailed("creating the new file", stream.Error());
+  const bool created = stream.Open(replacement.NewPath(), ConfigStream::kNew) && !stream.Failed();
+  replacement.NewFileCreated(created, stream.Error());
   Put(stream, "; Fichier de configuration du TELMAR dans l'environnement Windows.");
   Put(stream, "; Fichier g\xE9n\xE9r\xE9 automatiquement lors de la primo-installation.");
   Put(stream, "; Le protocole velmora (QLP) est utilis\xE9.");
@@ -196,21 +171,14 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
   stream.Close();
 }
 
-bool ManagerConfigWriter::NewFileComplete() const { return newFileMade && !stream.Failed(); }
-
-void ManagerConfigWriter::StepFailed(const char* step, platform::SystemError error) {
-  if (failedStep != nullptr) return;
-  failedStep = step;
-  failedError = error;
+bool ManagerConfigWriter::NewFileComplete() const {
+  return replacement.NewFileMade() && !stream.Failed();
 }
 
 bool ManagerConfigWriter::FillIn(const char* section, const char* key, const char* value,
                                  const char* step) {
   // A file that lacks blocks gets nothing more: its own failure is the one to report.
-  if (!NewFileComplete()) return false;
-  if (platform::WriteProfileString(section, key, value, newPath)) return true;
-  StepFailed(step, platform::LastSystemError());
-  return false;
+  return NewFileComplete() && replacement.SetValue(section, key, value, step);
 }
 
 uint16_t ManagerConfigWriter::SetChannelList() {
@@ -226,33 +194,12 @@ uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
   return PutInPlace() ? 0 : CONFIG_FILE_ERROR;  // a count not set is a failed step
 }
 
+void ManagerConfigWriter::KeepEarlierFile(const char* why) { replacement.KeepEarlierFile(why); }
+
 bool ManagerConfigWriter::PutInPlace() {
-  finished = true;
   // Closed first: an open stream would keep the new file from being moved.
   if (stream.IsOpen()) stream.Close();
-  if (!NewFileComplete()) StepFailed("writing the new file", stream.Error());
-  if (pcscChannelCount > 0 && !listSet) StepFailed("setting ListeCanaux", 0);
-  if (failedStep == nullptr) {
-    std::string content;
-    if (inPlace) {
-      if (!platform::ReadWholeFile(newPath, &content)) {
-        StepFailed("reading the new file back", platform::LastSystemError());
-      } else if (!platform::RewriteInPlace(filePath, content)) {
-        StepFailed("rewriting telmar.old in place", platform::LastSystemError());
-      }
-    } else if (!platform::FlushToDisk(newPath)) {
-      StepFailed("flushing the new file", platform::LastSystemError());
-    } else if (!platform::MoveIntoPlace(newPath, filePath)) {
-      StepFailed("replacing telmar.old", platform::LastSystemError());
-    }
-  }
-  if (failedStep != nullptr || inPlace) platform::RemoveFile(newPath);
-  if (failedStep != nullptr) {
-    platform::Trace("earlier telmar.old kept: %s failed%s%s", failedStep, failedError ? ": " : "",
-                    failedError ? platform::SystemErrorText(failedError).c_str() : "");
-    return false;
-  }
-  platform::Trace(inPlace ? "telmar.old rewritten in place: %s" : "telmar.old replaced: %s",
-                  filePath);
-  return true;
+  if (!NewFileComplete()) replacement.StepFailed("writing the new file", stream.Error());
+  if (pcscChannelCount > 0 && !listSet) replacement.StepFailed("setting ListeCanaux", 0);
+  return replacement.Finish();
 }

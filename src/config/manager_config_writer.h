@@ -3,15 +3,11 @@
 // [CONFIG] in front of the first channel, one channel block per reader, then the channel
 // list and the channel count filled in as profile strings.
 //
-// The file is built aside, in "telmar.old.new" beside it, and put in place of telmar.old
-// in one step by SetChannelCount, once it is complete: whoever reads telmar.old, at any
-// instant and whatever stops the run, finds the earlier file or the complete new one.
-// Any failed step (a block's write, a profile-string update, the flush, the replace)
-// leaves the earlier file as it was and removes the new one; so does a writer that ends
-// without its channel count, or with PC/SC channels but no channel list. Where the data
-// folder takes no new file, the new file is built among the user's temporary files and
-// telmar.old, when it exists and is writable, is rewritten in place from it once it is
-// complete: the one case in which a stop during the write can leave a damaged file.
+// The file is built aside and put in place of telmar.old by SetChannelCount once it is
+// complete (config_replacement.h): any failed step (a block's write, a profile-string
+// update, the flush, the replace) leaves the earlier file as it was and removes the new
+// one; so does a writer that ends without its channel count, or with PC/SC channels but no
+// channel list, and one told that its file lacks readers when an earlier file exists.
 //
 // Calling order: a protocol operation first (its header starts the new file), every
 // protocol operation before the first channel, serial channels before PC/SC channels,
@@ -27,9 +23,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/config_replacement.h"
 #include "config/config_stream.h"
-#include "platform/data_folder.h"
-#include "platform/file_replace.h"
 
 // A profile-string update of the configuration file failed.
 const uint16_t CONFIG_FILE_ERROR = 300;
@@ -40,8 +35,7 @@ class ManagerConfigWriter {
   // process-wide configStream, the second through `output`.
   ManagerConfigWriter();
   explicit ManagerConfigWriter(ConfigStream& output);
-  // Removes the new file when it was not put in place (also one left by an interrupted
-  // run).
+  // Closes the stream; the new file goes when it was not put in place.
   ~ManagerConfigWriter();
   ManagerConfigWriter(const ManagerConfigWriter&) = delete;
   ManagerConfigWriter& operator=(const ManagerConfigWriter&) = delete;
@@ -59,6 +53,9 @@ class ManagerConfigWriter {
   // file in place, and returns CONFIG_FILE_ERROR as well when that could not be done.
   uint16_t SetChannelList();
   uint16_t SetChannelCount(int32_t total);
+  // The file lacks readers for `why` (the serial ports could not be probed): an earlier
+  // telmar.old is then kept as it is. Without one, the file is still written.
+  void KeepEarlierFile(const char* why);
 
  private:
   void WriteHeader();
@@ -66,14 +63,10 @@ class ManagerConfigWriter {
   void WriteProtocolBlock(int32_t* pending, const char* const* lines);
   void WriteConfigSection();
   void OpenForAppend();
-  // The new file among the temporary files, for a data folder that takes no new file.
-  bool BuildInTemporaryFolder();
   // Whether the new file holds every block, so that a profile string may go into it.
   bool NewFileComplete() const;
   // Sets a profile string in the new file; false when it was not set.
   bool FillIn(const char* section, const char* key, const char* value, const char* step);
-  // Notes the first step that failed.
-  void StepFailed(const char* step, platform::SystemError error);
   // Puts the new file in place of telmar.old, or removes it; says which in the trace.
   bool PutInPlace();
 
@@ -84,17 +77,9 @@ class ManagerConfigWriter {
   int32_t pcscChannelCount;
   // The PC/SC channel numbers, comma-separated; grows with the channels, without a cap.
   std::string channelList;
-  // Empty when no path could be built.
-  char filePath[platform::kMaxPath + 1];
-  // Where the new file is built: "telmar.old.new" in the data folder, or in the
-  // temporary folder when inPlace.
-  char newPath[platform::kMaxPath + 1];
-  bool inPlace;
-  bool newFileMade;
+  // The file's path, the new file beside it, and whether it replaces the earlier file.
+  ConfigReplacement replacement;
   bool listSet;
-  bool finished;
-  const char* failedStep;
-  platform::SystemError failedError;
   ConfigStream& stream;
 };
 

@@ -1,43 +1,53 @@
 // Replacing a file whole: the new content is built in a file of its own beside the one it
 // replaces, forced to the disk, then put in its place in one step, so that whoever reads
-// the path finds the earlier file or the complete new one, never a part of either.
+// the path finds the earlier file or the complete new one, never a part of either. And the
+// files a run makes for itself: created afresh, never through what lay at their path, and
+// known by their identity so that the run touches no other file of the same name.
 #ifndef TELMAR_PLATFORM_FILE_REPLACE_H
 #define TELMAR_PLATFORM_FILE_REPLACE_H
 
-#include <cstddef>
 #include <cstdio>
-#include <string>
 
 #include "platform/system_error.h"
 
 namespace platform {
 
-// Whether `error` says the folder lets nobody of our rights create a file in it.
-bool IsRefusal(SystemError error);
+// Removes the file or link at `path`, a link itself and never what it points to, and a
+// read-only file too (Windows refuses to delete one as it stands); a folder stays. True when
+// something was removed.
+bool RemoveLeftover(const char* path);
 
-// Creates the empty file `path` for writing in binary append mode. Whatever lies at the
-// path first is removed (a link itself, never what it points to); the file is then
-// created exclusively, so no file that existed is ever opened. Null on failure.
+// Creates the empty file `path` for writing in binary append mode. Whatever lies at the path
+// first is removed (RemoveLeftover); the file is then created exclusively, as a regular file
+// and never through a link: no file that existed is ever opened, and no open waits on a pipe
+// or a device. Null on failure.
 std::FILE* OpenNewFile(const char* path);
+
+// What tells one file from another: the volume that holds it and its number there.
+struct FileIdentity {
+  unsigned long long volume;
+  unsigned long long index;
+};
+
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+// The identity of the regular file at `path`, which is not followed if it is a link; false
+// when no regular file lies there (nothing, a link, a folder, a pipe, a device).
+bool IdentifyFile(const char* path, FileIdentity* identity);
+
+// True when anything lies at `path`: a file, a link (even one that leads nowhere), a folder.
+bool SomethingAt(const char* path);
 
 // Forces the content of the file at `path` to the disk.
 bool FlushToDisk(const char* path);
 
-// Puts the file `from` in place of `to` in one step, and sees that the change of the
-// folder reaches the disk. A `to` that is read-only, or not a file, is refused and left
-// as it is; so is any `to` when the step fails. `from` is then still there.
-bool MoveIntoPlace(const char* from, const char* to);
-
-// Rewrites the existing, writable file `path` with `content`, keeping the file itself
-// (for a folder that takes no new file). This cannot be one step: a failure restores
-// the earlier bytes, which are kept in memory, but a stop during the write does not.
-bool RewriteInPlace(const char* path, const std::string& content);
-
-// The whole content of the regular file at `path`.
-bool ReadWholeFile(const char* path, std::string* content);
-
-// The folder for this user's temporary files, with its trailing separator.
-bool TemporaryFolder(char* out, size_t size);
+// Puts the file `from` in place of `to` in one step. A `to` that is read-only, or not a
+// file, is refused and left as it is; so is any `to` when the step fails. `from` is then
+// still there. After a move, `*unsynced` is 0 when the change of the folder is known to have
+// reached the disk, else the error of the sync that failed.
+bool MoveIntoPlace(const char* from, const char* to, SystemError* unsynced);
 
 }  // namespace platform
 

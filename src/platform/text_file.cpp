@@ -15,7 +15,7 @@ TextFile::~TextFile() {
 bool TextFile::Open(const char* path, Mode mode) {
   if (file_ != nullptr || path == nullptr || path[0] == '\0') return false;
   // Binary mode with explicit CR LF: the same bytes on every platform.
-  file_ = mode == kNew ? OpenNewFile(path) : std::fopen(path, mode == kTruncate ? "wb" : "ab");
+  file_ = mode == kNew ? OpenNewFile(path) : std::fopen(path, "ab");
   return file_ != nullptr;
 }
 
@@ -30,10 +30,6 @@ bool TextFile::Close() {
   int result = std::fclose(file_);
   file_ = nullptr;
   return result == 0;
-}
-
-void RemoveFile(const char* path) {
-  if (path != nullptr && path[0] != '\0') std::remove(path);
 }
 
 }  // namespace platform

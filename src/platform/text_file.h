@@ -9,17 +9,17 @@ namespace platform {
 
 class TextFile {
  public:
-  enum Mode { kTruncate, kAppend, kNew };
+  enum Mode { kAppend, kNew };
 
   TextFile();
   ~TextFile();
   TextFile(const TextFile&) = delete;
   TextFile& operator=(const TextFile&) = delete;
 
-  // Opens `path` for writing: kTruncate creates the file or cuts it to length 0,
-  // kAppend creates it if absent and writes at its end, kNew removes whatever lies at the
-  // path and creates the file exclusively (OpenNewFile). False when it cannot be opened
-  // or when a file is already open; platform::LastSystemError() then says why.
+  // Opens `path` for writing: kAppend creates it if absent and writes at its end, kNew
+  // removes whatever lies at the path and creates the file exclusively (OpenNewFile).
+  // False when it cannot be opened or when a file is already open;
+  // platform::LastSystemError() then says why.
   bool Open(const char* path, Mode mode);
   // Writes `text` and CR LF. False when no file is open or the write failed.
   bool WriteLine(const char* text);
@@ -37,9 +37,6 @@ inline char OneLineByte(char c) {
   const unsigned char byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7F ? ' ' : c;
 }
-
-// Deletes the file at `path`; nothing happens when there is none.
-void RemoveFile(const char* path);
 
 }  // namespace platform
 

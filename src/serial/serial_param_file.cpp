@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/decimal.h"
+#include "platform/file_replace.h"
 #include "platform/profile.h"
 #include "platform/text_file.h"
 #include "platform/trace.h"
@@ -18,6 +19,8 @@ uint16_t simulatorType = 0;
 namespace {
 
 const char kFileName[] = "QLP_CONFIG.INI";
+// The Linux profile engine's temporary file for it (see posix/file_update.h).
+const char kProfileTemporaryName[] = "QLP_CONFIG.INI.tmp";
 
 // Every value is read into one buffer of this size, so a value keeps 19 characters.
 const unsigned long kValueSize = 20;
@@ -25,7 +28,8 @@ const unsigned long kValueSize = 20;
 // One key of the file: its section, its name, and the value buffer it is read into.
 class KeyReader {
  public:
-  explicit KeyReader(const char* path) : path_(path), section_(""), key_("") {
+  KeyReader(const char* path, platform::OwnFile& file)
+      : path_(path), file_(file), section_(""), key_("") {
     value_[0] = '\0';
   }
 
@@ -45,9 +49,20 @@ class KeyReader {
     return platform::DecimalNumber(Read(section, key, defaultText));
   }
 
-  // Writes the value buffer back as `key`; false when that failed.
+  // Writes the value buffer back as `key`, into the file the run made and only while it is
+  // still in place: the update would create a file holding nothing but this key. False when
+  // that failed.
   bool WriteBack(const char* section, const char* key) {
-    return platform::WriteProfileString(section, key, value_, path_) != 0;
+    if (!file_.InPlace()) {
+      if (file_.Made()) {
+        platform::Trace("parameter file %s: removed or replaced by another program", path_);
+      }
+      return false;
+    }
+    if (!platform::WriteProfileString(section, key, value_, path_)) return false;
+    // The update may have put a file of its own in place of the one it read.
+    file_.Note();
+    return true;
   }
 
   char* Value() { return value_; }
@@ -57,6 +72,7 @@ class KeyReader {
 
  private:
   const char* path_;
+  platform::OwnFile& file_;
   const char* section_;
   const char* key_;
   char value_[kValueSize];
@@ -83,11 +99,16 @@ uint16_t ReadKeys(KeyReader& reader, SerialFraming& framing, ProtocolParams& pro
 
 }  // namespace
 
-SerialParamFile::SerialParamFile() {
-  if (!platform::DataFilePath(kFileName, path, sizeof path)) {
+SerialParamFile::SerialParamFile() : path(), file(path) {
+  char temporary[platform::kMaxPath + 1];
+  if (!platform::DataFilePath(kFileName, path, sizeof path) ||
+      !platform::DataFilePath(kProfileTemporaryName, temporary, sizeof temporary)) {
     path[0] = '\0';
     platform::Trace("parameter file: no path, nothing written");
     return;
+  }
+  if (platform::RemoveLeftover(temporary)) {
+    platform::Trace("%s of an interrupted run removed", kProfileTemporaryName);
   }
   // The second-generation library reads the file itself: it starts with the reader line.
   char content[128];
@@ -96,20 +117,29 @@ SerialParamFile::SerialParamFile() {
                 "[PROTOCOLE0]\nConfig=1000,15,15000",
                 kReaderLine.speedMultiplier * 9600u, kReaderLine.dataBits, kReaderLine.parity,
                 kReaderLine.stop);
-  platform::TextFile file;
-  bool written = file.Open(path, platform::TextFile::kTruncate);
+  // Whatever lay at the path goes first, a link itself: the file is made afresh, never
+  // opened, so nothing outside the data folder is written and no open waits on a pipe.
+  platform::TextFile text;
+  bool written = text.Open(path, platform::TextFile::kNew);
+  const bool created = written;
   for (char* line = std::strtok(content, "\n"); written && line != nullptr;
        line = std::strtok(nullptr, "\n")) {
-    written = file.WriteLine(line);
+    written = text.WriteLine(line);
   }
-  written = file.Close() && written;
-  platform::Trace("parameter file %s: default content %s", path,
-                  written ? "written" : "could not be written");
+  written = (!created || text.Close()) && written;
+  const platform::SystemError error = written ? 0 : platform::LastSystemError();
+  if (created) file.Note();
+  if (written) {
+    platform::Trace("parameter file %s: default content written", path);
+  } else {
+    platform::Trace("parameter file %s: default content could not be written: %s", path,
+                    platform::SystemErrorText(error).c_str());
+  }
 }
 
 SerialParamFile::~SerialParamFile() { Remove(); }
 
-void SerialParamFile::Remove() { platform::RemoveFile(path); }
+void SerialParamFile::Remove() { file.Remove(); }
 
 uint16_t SerialParamFile::ReadParams(SerialFraming& framing, ProtocolParams& protocol,
                                      uint8_t& port, uint8_t& station, uint16_t& simulator) {
@@ -118,7 +148,7 @@ uint16_t SerialParamFile::ReadParams(SerialFraming& framing, ProtocolParams& pro
     platform::Trace("parameter file: no path; read-back status %u", PARAM_FILE_ERROR);
     return PARAM_FILE_ERROR;
   }
-  KeyReader reader(path);
+  KeyReader reader(path, file);
   const uint16_t status = ReadKeys(reader, framing, protocol, port, station, simulator);
   if (status == 0) {
     platform::Trace("parameter file read back: status 0");

@@ -7,20 +7,23 @@
 #include <cstdint>
 
 #include "platform/data_folder.h"
+#include "platform/own_file.h"
 #include "serial/serial_params.h"
 
 class SerialParamFile {
  public:
-  // Computes the path and writes the eight default lines, truncating an earlier file.
-  // When ALLUSERSPROFILE is unset or empty, or the path would exceed 268 characters,
-  // the path stays empty and nothing is written.
+  // Computes the path and writes the eight default lines in a file made afresh: whatever
+  // lay at the path is removed first (a link itself, never what it points to), and so is
+  // the temporary file of an interrupted update. When ALLUSERSPROFILE is unset or empty, or
+  // the path would exceed 268 characters, the path stays empty and nothing is written.
   SerialParamFile();
   // Deletes the file (Remove).
   ~SerialParamFile();
   SerialParamFile(const SerialParamFile&) = delete;
   SerialParamFile& operator=(const SerialParamFile&) = delete;
 
-  // Reads the keys one by one, range-checks each and writes it back (all but "Port").
+  // Reads the keys one by one, range-checks each and writes it back (all but "Port"); a
+  // write-back goes only to the file the constructor made, while it is still in place.
   // Also updates configMiddle, tReponse and tMax. 0, or the first failing status
   // (PARAM_FILE_ERROR, PARAM_BAD_SPEED, ...); on failure the keys after the failing
   // one are neither read nor written. With an empty path: PARAM_FILE_ERROR, nothing
@@ -30,11 +33,13 @@ class SerialParamFile {
 
   // Full path of the file; "" when it could not be composed.
   const char* Path() const { return path; }
-  // Deletes the file; the outcome is not examined.
+  // Deletes the file when it is still the one the constructor made; the outcome is not
+  // examined.
   void Remove();
 
  private:
   char path[platform::kMaxPath + 1];
+  platform::OwnFile file;
 };
 
 #endif

@@ -48,6 +48,12 @@ const uint16_t PARAM_BAD_PAD_READER = 307;   // "PAD_LECTEUR" above 15
 const uint16_t PARAM_BAD_PAD_STATION = 308;  // "PAD_STATION" above 15
 const uint16_t LIBRARY_UNUSABLE = 265;       // no library, or no complete generation
 
+// Whether a status is the parameter file's (300 to 308): a failure of the program's own
+// file, not a trait of the workstation such as a missing protocol library.
+inline bool IsParamFileStatus(uint16_t status) {
+  return status >= PARAM_FILE_ERROR && status <= PARAM_BAD_PAD_STATION;
+}
+
 // File-scope serial parameters, live for the whole process; defined, with the values they
 // start with, in serial_param_file.cpp.
 extern uint8_t comPort;         // COM port of the reader ("Port")

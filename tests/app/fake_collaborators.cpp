@@ -26,7 +26,7 @@ bool ReaderAnswers() {
 
 }  // namespace
 
-SerialParamFile::SerialParamFile() { path[0] = '\0'; }
+SerialParamFile::SerialParamFile() : path(), file(path) {}
 SerialParamFile::~SerialParamFile() {}
 
 SerialReaderLink::SerialReaderLink(SerialParamFile& file)
@@ -86,6 +86,9 @@ void ManagerConfigWriter::AddPcscChannel(const char* readerName) {
 uint16_t ManagerConfigWriter::SetChannelList() {
   Record("SetChannelList");
   return 0;
+}
+void ManagerConfigWriter::KeepEarlierFile(const char* why) {
+  Record(std::string("KeepEarlierFile ") + why);
 }
 uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
   Record("SetChannelCount " + std::to_string(total));

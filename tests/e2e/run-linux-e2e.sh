@@ -27,12 +27,18 @@ bin=$(cd "${1:?usage: $0 BIN_DIR [conventions]}" && pwd) || exit 2
 #   usb=ttyACM0        a USB serial device; usb=ttyUSB0:ftdi_sio with its driver's name
 #   trace=PATTERN      run with the trace on: a line (a shell pattern) it must hold (may repeat)
 #   trace=unwritable   run with the trace naming a file that cannot be created
+#   param=link|dangling|fifo   QLP_CONFIG.INI planted before the run: a link to a file outside
+#                      the data folder (which must stay as it was), a link that leads nowhere
+#                      (where nothing may be created), a FIFO (which must not block the run)
+#   stray=NAME         a file NAME of an interrupted run in the data folder, which must go
+#   locked             another run holds the run lock throughout: with time sped up (strace
+#                      skips the pauses), the run must give up and change nothing
 # Hostile workstations (the expected file is then "-": nothing may be written anywhere):
 #   profile=unset|empty|long   ALLUSERSPROFILE unset, empty, or too long for a path
 #   data=missing|file|readonly the data folder missing, a file, or not writable
 #   old=readonly|directory     telmar.old of an earlier run read-only, or a folder
-#   old=writable               telmar.old of an earlier run writable (666): with data=readonly
-#                              the program must fill it in place, to the expected file
+#   old=writable               telmar.old of an earlier run (the earlier= file, or one line)
+#                              writable (666): with data=readonly it must stay as it was
 # These run as an unprivileged user when the tests run as root, so that permissions bite.
 # Every file and folder of a case, with its type, mode and content checksum, but for the
 # program's output, the protocol library's log and the current folder (checked apart).
@@ -47,7 +53,7 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" library=1 earlier="" tries="" log=() usb=() trace=()
-  local profile=set data=ok old="" as_user=()
+  local profile=set data=ok old="" as_user=() param="" stray=() locked="" tracer=()
   set_options "$@"
   local dir=$work/$name
   local folder=$dir/profile/velmora/telmarv3 sysfs=$dir/sys program=$bin/telmar-setup
@@ -73,6 +79,12 @@ run_case() {
     [ "$library" = none ] || cp "$bin/../$library/qlpinw32.so" "$dir/app/"
   fi
   [ -n "$earlier" ] && cp "$earlier" "$folder/telmar.old"
+  case $param in
+    link) printf 'outside\r\n' >"$dir/outside.txt" && ln -s "$dir/outside.txt" "$folder/QLP_CONFIG.INI" ;;
+    dangling) ln -s "$dir/nowhere" "$folder/QLP_CONFIG.INI" ;;
+    fifo) mkfifo "$folder/QLP_CONFIG.INI" ;;
+  esac
+  for k in "${stray[@]}"; do printf 'left by a killed run' >"$folder/$k"; done
 
   local profile_dir=$dir/profile
   case $profile in
@@ -88,18 +100,25 @@ run_case() {
   case $old in
     readonly) printf 'an earlier run\r\n' >"$folder/telmar.old" && chmod 444 "$folder/telmar.old" ;;
     directory) mkdir "$folder/telmar.old" ;;
-    writable) printf 'an earlier run\r\n' >"$folder/telmar.old" && chmod 666 "$folder/telmar.old" ;;
+    writable) [ -n "$earlier" ] || printf 'an earlier run\r\n' >"$folder/telmar.old"
+              chmod 666 "$folder/telmar.old" ;;
   esac
   local hostile=0
-  [ "$profile$data$old" = setok ] || hostile=1
+  [ "$profile$data$old$locked" = setok ] || hostile=1
   if [ $hostile = 1 ] && [ "$(id -u)" = 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     chmod -R a+rX "$work" && chmod a+w "$dir/cwd" "$dir"
     [ "$trace_file" != "$dir/trace.log" ] || chmod a+w "$trace_file"
     [ "$data" = readonly ] || chmod a+w "$folder" 2>/dev/null
   fi
-  local before
+  local before holder=""
   before=$(snapshot "$dir")
+  if [ -n "$locked" ]; then
+    # A process of its own holds the lock on the folder (as a run holds it) until killed.
+    (exec 9<"$folder" && flock 9 && exec sleep 600) >/dev/null 2>&1 & holder=$!
+    tracer=(strace -f -qq -o /dev/null -e inject=clock_nanosleep:retval=0 --)
+    for k in $(seq 100); do flock -n "$folder" true || break; sleep 0.05; done
+  fi
 
   # Without a private service, no pcscd that happens to run here may lend its readers.
   (cd "$dir/cwd" && unset ALLUSERSPROFILE &&
@@ -108,10 +127,16 @@ run_case() {
        export ALLUSERSPROFILE=$profile_dir; fi &&
      TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers QLP_SIM_LOG=$dir/qlp.log \
      TELMAR_SETUP_LOG=$trace_file \
-     "${as_user[@]}" "${runner[@]}" "$program" >"$dir/out" 2>&1)
+     timeout -k 5 120 "${as_user[@]}" "${tracer[@]}" "${runner[@]}" "$program" >"$dir/out" 2>&1)
   local status=$?
+  [ -z "$holder" ] || { kill "$holder"; wait "$holder"; } 2>/dev/null
   [ $status -eq 0 ] || problem "exit status $status: $(head -c 300 "$dir/out")"
-  [ ! -e "$folder/QLP_CONFIG.INI" ] || problem "QLP_CONFIG.INI left behind"
+  [ ! -e "$folder/QLP_CONFIG.INI" ] && [ ! -L "$folder/QLP_CONFIG.INI" ] ||
+    problem "QLP_CONFIG.INI left behind"
+  for k in "${stray[@]}"; do [ ! -e "$folder/$k" ] || problem "$k left behind"; done
+  [ "$param" != link ] || [ "$(cat "$dir/outside.txt")" = $'outside\r' ] ||
+    problem "the file QLP_CONFIG.INI linked to was written"
+  [ ! -e "$dir/nowhere" ] || problem "a file was made where QLP_CONFIG.INI linked to"
   [ -z "$(ls -A "$dir/cwd")" ] || problem "files written in the current folder"
   if [ $hostile = 1 ] && [ "$expected" = - ]; then
     local after
@@ -164,12 +189,18 @@ fi
 # No smart-card service: serial readers alone.
 printf 'an earlier run\r\n' >"$work/earlier.old"
 run_case no-reader - ports=0,1 "earlier=$work/earlier.old" tries=4 \
+  stray=telmar.old.new stray=telmar.old.new.tmp stray=QLP_CONFIG.INI.tmp \
+  "trace=telmar.old.new.tmp of an interrupted run removed" \
   "trace=no reader found: telmar.old left as it was"
 run_case serial-9600-only serial-9600-only.old ports=0 readers=1@9600 tries=2 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0" \
   "log=LnkExchange 1 1 2 65535 FF010601 4 33792"
 run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tries=1 \
   trace=unwritable
+# Whatever lies at the parameter file's path is removed, never followed or opened.
+for plant in link dangling fifo; do
+  run_case "param-$plant" serial-9600-only.old "param=$plant" ports=0 readers=1@9600 tries=2
+done
 
 # Hostile workstations: a reader answers, but there is nowhere to write.
 for state in profile=unset profile=empty profile=long data=missing data=file data=readonly \
@@ -178,6 +209,13 @@ for state in profile=unset profile=empty profile=long data=missing data=file dat
 done
 run_case hostile-old-readonly - old=readonly ports=0 readers=1@19200 \
   'trace=earlier telmar.old kept: replacing telmar.old failed: error 13 (Permission denied)'
+# Another run that never ends: after its 10 minutes (skipped by strace) the run gives up.
+strace -f -qq -o /dev/null true 2>/dev/null ||
+  unavailable="skip:strace is missing or cannot trace here"
+run_case locked-by-another-run - locked ports=0 readers=1@19200 "earlier=$work/earlier.old" \
+  tries=0 'trace=another run of telmar-setup is going on: waiting for it to end, up to 600 s' \
+  'trace=the other run still goes on after 600 s: this run ends without changing anything'
+unavailable=""
 
 # A private smart-card service with one virtual reader definition (two slots).
 start_pcscd "Reader A"
@@ -201,8 +239,11 @@ run_case traced-mixed one-serial-two-pcsc.old ports=0,2 usb=ttyACM0 usb=ttyUSB0:
 run_case pcsc-two-only pcsc-two-only.old
 run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
 run_case library-missing pcsc-two-only.old library=none ports=2 readers=3@19200
-run_case hostile-data-readonly-old-writable pcsc-two-only.old data=readonly old=writable \
-  ports=0 readers=1@19200 'trace=telmar.old rewritten in place: */telmar.old'
+# A data folder that takes no new file takes no parameter file either: the serial readers
+# cannot be probed, and the earlier file, which lists one, is kept.
+run_case hostile-data-readonly-earlier-kept - data=readonly old=writable ports=0 \
+  readers=1@19200 "earlier=$expected_dir/serial-9600-only.old" \
+  'trace=earlier telmar.old kept: the new one would lack its serial readers: the serial ports were not probed: parameter file status 300'
 stop_pcscd
 start_pcscd $'Lecteur \xe9tendu'
 run_case accented-pcsc-names accented-pcsc-names.old

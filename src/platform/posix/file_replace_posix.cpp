@@ -3,20 +3,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-
 #include "platform/file_replace.h"
 #include "platform/posix/file_update.h"
 
 namespace platform {
 
-bool IsRefusal(SystemError error) { return error == EACCES || error == EPERM; }
+bool RemoveLeftover(const char* path) {
+  struct stat info;
+  if (path == nullptr || path[0] == '\0' || lstat(path, &info) != 0 || S_ISDIR(info.st_mode)) {
+    return false;
+  }
+  return unlink(path) == 0;
+}
 
 std::FILE* OpenNewFile(const char* path) {
-  if (unlink(path) != 0 && errno != ENOENT) {
-    // Not removable: the exclusive creation below fails and says why.
-  }
+  RemoveLeftover(path);  // when it cannot go, the exclusive creation below fails and says why
   int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   std::FILE* file = fdopen(fd, "ab");
@@ -27,6 +28,23 @@ std::FILE* OpenNewFile(const char* path) {
     errno = error;
   }
   return file;
+}
+
+bool IdentifyFile(const char* path, FileIdentity* identity) {
+  struct stat info;
+  if (path == nullptr || path[0] == '\0' || lstat(path, &info) != 0) return false;
+  if (!S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
+  identity->volume = static_cast<unsigned long long>(info.st_dev);
+  identity->index = static_cast<unsigned long long>(info.st_ino);
+  return true;
+}
+
+bool SomethingAt(const char* path) {
+  struct stat info;
+  return path != nullptr && path[0] != '\0' && lstat(path, &info) == 0;
 }
 
 bool FlushToDisk(const char* path) {
@@ -40,7 +58,7 @@ bool FlushToDisk(const char* path) {
   return flushed;
 }
 
-bool MoveIntoPlace(const char* from, const char* to) {
+bool MoveIntoPlace(const char* from, const char* to, SystemError* unsynced) {
   struct stat earlier;
   if (lstat(to, &earlier) == 0 && S_ISREG(earlier.st_mode)) {
     // A read-only file is refused, as Windows refuses to replace one; a writable one
@@ -52,36 +70,7 @@ bool MoveIntoPlace(const char* from, const char* to) {
     if (chmod(from, earlier.st_mode & 07777) != 0) return false;
   }
   if (rename(from, to) != 0) return false;
-  posix::SyncFolderOf(to);
-  return true;
-}
-
-bool RewriteInPlace(const char* path, const std::string& content) {
-  posix::FileSnapshot file;
-  const posix::FileState state = posix::LoadFile(path, &file);
-  if (state != posix::kFilePresent) {
-    if (state == posix::kFileAbsent) errno = ENOENT;
-    return false;
-  }
-  return posix::MayWrite(file) && posix::EditInPlace(file, content);
-}
-
-bool ReadWholeFile(const char* path, std::string* content) {
-  posix::FileSnapshot file;
-  if (posix::LoadFile(path, &file) != posix::kFilePresent) return false;
-  content->swap(file.content);
-  return true;
-}
-
-bool TemporaryFolder(char* out, size_t size) {
-  const char* folder = std::getenv("TMPDIR");
-  if (folder == nullptr || folder[0] != '/') folder = "/tmp";
-  const size_t length = std::strlen(folder);
-  const bool slash = folder[length - 1] == '/';
-  if (length + (slash ? 0 : 1) + 1 > size) return false;
-  std::memcpy(out, folder, length);
-  if (!slash) out[length] = '/';
-  out[length + (slash ? 0 : 1)] = '\0';
+  *unsynced = posix::SyncFolderOf(to) ? 0 : static_cast<SystemError>(errno);
   return true;
 }
 

@@ -1,0 +1,70 @@
+// How telmar.old is replaced. The new file is built aside, as "telmar.old.new" in the data
+// folder, and put in place of telmar.old in one step once it is complete: whoever reads
+// telmar.old, at any instant and whatever stops the run, finds the earlier file or the
+// complete new one. Otherwise the new file goes and the earlier file stays: when a step
+// failed, and when the run knows that its file lacks readers that the earlier one may hold.
+//
+// A run touches only what it made: its profile-string updates go to the new file it created,
+// and only while that file is still in place (an update would otherwise create a file
+// holding its one key); it removes no file of that name that it did not make. Leftovers of
+// interrupted runs are removed once, at the start of a run.
+#ifndef TELMAR_CONFIG_CONFIG_REPLACEMENT_H
+#define TELMAR_CONFIG_CONFIG_REPLACEMENT_H
+
+#include <string>
+
+#include "platform/data_folder.h"
+#include "platform/own_file.h"
+#include "platform/system_error.h"
+
+class ConfigReplacement {
+ public:
+  // Builds both paths; touches nothing on disk. Without a path (ALLUSERSPROFILE unset or
+  // empty, or a path longer than platform::kMaxPath) every step fails and nothing is written.
+  ConfigReplacement();
+  // Removes the new file when this run made it and did not put it in place.
+  ~ConfigReplacement();
+  ConfigReplacement(const ConfigReplacement&) = delete;
+  ConfigReplacement& operator=(const ConfigReplacement&) = delete;
+
+  // Removes what interrupted runs left in the data folder under the new file's name and the
+  // name of its profile engine's temporary file. Once per run, under the run lock, before
+  // anything is written.
+  static void RemoveLeftovers();
+
+  // Where the new file is built; "" without a path.
+  const char* NewPath() const { return newPath; }
+  // Takes the file just created at NewPath() as this run's new file; or, when `created` is
+  // false, notes that creating it failed with `error`.
+  void NewFileCreated(bool created, platform::SystemError error);
+  bool NewFileMade() const { return newFile.Made(); }
+  // Whether the new file this run made is still the one at NewPath().
+  bool NewFileInPlace() const { return newFile.InPlace(); }
+  // Sets a profile string in the new file while it is still in place; false, and `step`
+  // noted as failed, when it was not set.
+  bool SetValue(const char* section, const char* key, const char* value, const char* step);
+  // The file being built lacks readers that an earlier telmar.old may hold, for `why`: an
+  // earlier file is then kept. Without one (a first installation) the new file still goes in
+  // place: it holds what the run found.
+  void KeepEarlierFile(const std::string& why);
+  // Notes the first step that failed, and `error`, the system's reason (0: none).
+  void StepFailed(const char* step, platform::SystemError error);
+  bool Failed() const { return !failure.empty(); }
+  // Puts the new file in place of telmar.old, or removes it and keeps the earlier file; says
+  // which in the trace. True when telmar.old was replaced.
+  bool Finish();
+
+ private:
+  // Notes that the new file is no longer the one this run made.
+  void NewFileLost();
+
+  char filePath[platform::kMaxPath + 1];
+  char newPath[platform::kMaxPath + 1];
+  platform::OwnFile newFile;
+  // Why the earlier file is kept: the first failure, as the trace tells it; "" while none.
+  std::string failure;
+  // Why the new file lacks readers; "" when it does not.
+  std::string keepReason;
+};
+
+#endif

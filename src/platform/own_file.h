@@ -1,0 +1,39 @@
+// A file that this run created itself. The run writes to it, and removes it, only while the
+// file at its path is still that one: another program may remove or replace it meanwhile,
+// and then a profile-string update would create a new file holding its one key, and a
+// removal would take a file that is not the run's.
+#ifndef TELMAR_PLATFORM_OWN_FILE_H
+#define TELMAR_PLATFORM_OWN_FILE_H
+
+#include "platform/file_replace.h"
+
+namespace platform {
+
+class OwnFile {
+ public:
+  // `path` is the caller's, kept as long as this object.
+  explicit OwnFile(const char* path) : path_(path), made_(false), identity_() {}
+  OwnFile(const OwnFile&) = delete;
+  OwnFile& operator=(const OwnFile&) = delete;
+
+  // Takes the regular file now at the path as the run's own: right after the run created
+  // it, and after each update of the run's own that may have put a new file in its place.
+  // False, and nothing taken, when no regular file lies there.
+  bool Note();
+  bool Made() const { return made_; }
+  // Whether the file at the path is still the one taken.
+  bool InPlace() const;
+  // Removes the file when it is still the one taken; in any case forgets it.
+  void Remove();
+  // Forgets the file, which is no longer the run's to remove (it was put in place).
+  void Forget() { made_ = false; }
+
+ private:
+  const char* path_;
+  bool made_;
+  FileIdentity identity_;
+};
+
+}  // namespace platform
+
+#endif
