@@ -37,6 +37,18 @@ inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 // when no regular file lies there (nothing, a link, a folder, a pipe, a device).
 bool IdentifyFile(const char* path, FileIdentity* identity);
 
+// A regular file held open without access to its data, which stands in nobody's way. While it
+// is held, no other file can take its identity, not even once it is removed: a number freed
+// by a removal is soon given to the next file made.
+struct HeldFile {
+  long long handle;  // the system's handle; negative while nothing is held
+  FileIdentity identity;
+};
+// Holds the regular file at `path` (not followed if it is a link); false, and nothing held,
+// when no regular file lies there.
+bool HoldFile(const char* path, HeldFile* held);
+void ReleaseFile(HeldFile* held);
+
 // True when anything lies at `path`: a file, a link (even one that leads nowhere), a folder.
 bool SomethingAt(const char* path);
 

@@ -3,18 +3,20 @@
 namespace platform {
 
 bool OwnFile::Note() {
-  made_ = IdentifyFile(path_, &identity_);
-  return made_;
+  ReleaseFile(&held_);
+  return HoldFile(path_, &held_);
 }
 
 bool OwnFile::InPlace() const {
   FileIdentity now;
-  return made_ && IdentifyFile(path_, &now) && SameFile(now, identity_);
+  return Made() && IdentifyFile(path_, &now) && SameFile(now, held_.identity);
 }
 
 void OwnFile::Remove() {
-  if (InPlace()) RemoveLeftover(path_);
-  made_ = false;
+  const bool ours = InPlace();
+  // Released first: Windows deletes a file only once every handle to it is closed.
+  ReleaseFile(&held_);
+  if (ours) RemoveLeftover(path_);
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 // A file that this run created itself. The run writes to it, and removes it, only while the
 // file at its path is still that one: another program may remove or replace it meanwhile,
 // and then a profile-string update would create a new file holding its one key, and a
-// removal would take a file that is not the run's.
+// removal would take a file that is not the run's. The file is held (HoldFile) while it is
+// the run's, so that no file made meanwhile can pass for it.
 #ifndef TELMAR_PLATFORM_OWN_FILE_H
 #define TELMAR_PLATFORM_OWN_FILE_H
 
@@ -12,7 +13,8 @@ namespace platform {
 class OwnFile {
  public:
   // `path` is the caller's, kept as long as this object.
-  explicit OwnFile(const char* path) : path_(path), made_(false), identity_() {}
+  explicit OwnFile(const char* path) : path_(path), held_{-1, {0, 0}} {}
+  ~OwnFile() { ReleaseFile(&held_); }
   OwnFile(const OwnFile&) = delete;
   OwnFile& operator=(const OwnFile&) = delete;
 
@@ -20,18 +22,17 @@ class OwnFile {
   // it, and after each update of the run's own that may have put a new file in its place.
   // False, and nothing taken, when no regular file lies there.
   bool Note();
-  bool Made() const { return made_; }
+  bool Made() const { return held_.handle >= 0; }
   // Whether the file at the path is still the one taken.
   bool InPlace() const;
   // Removes the file when it is still the one taken; in any case forgets it.
   void Remove();
   // Forgets the file, which is no longer the run's to remove (it was put in place).
-  void Forget() { made_ = false; }
+  void Forget() { ReleaseFile(&held_); }
 
  private:
   const char* path_;
-  bool made_;
-  FileIdentity identity_;
+  HeldFile held_;
 };
 
 }  // namespace platform

@@ -24,7 +24,8 @@ std::vector<std::string> RunAndListWriterCalls() {
   EXPECT_EQ(0, RunProbeDriver(link, pcscReaders));
   std::vector<std::string> writerCalls;
   for (const std::string& call : workstation.calls) {
-    if (call.rfind("Write", 0) == 0 || call.rfind("Add", 0) == 0 || call.rfind("Set", 0) == 0) {
+    if (call.rfind("Write", 0) == 0 || call.rfind("Add", 0) == 0 || call.rfind("Set", 0) == 0 ||
+        call.rfind("Keep", 0) == 0) {
       if (call.rfind("SetPort", 0) != 0 && call.rfind("SetSpeed", 0) != 0) {
         writerCalls.push_back(call);
       }
@@ -100,17 +101,28 @@ TEST_F(ProbeDriver, ProtocolSectionsComeWithTheFirstSerialReader) {
                           "AddPcscChannel Reader A", "SetChannelList", "SetChannelCount 3"));
 }
 
-TEST_F(ProbeDriver, UnusableLibraryProbesNoPortButWritesPcscReaders) {
-  workstation.linkStatus = 265;
-  workstation.comPorts = {3};
-  workstation.readers[3] = {2};
-  workstation.pcscReaders = {"Reader A"};
-  EXPECT_THAT(RunAndListWriterCalls(),
-              ElementsAre("WritePcscProtocol", "AddPcscChannel Reader A", "SetChannelList",
-                          "SetChannelCount 1"));
-  EXPECT_EQ(0u, CountCalls("EnumerateComPorts"));
-  EXPECT_EQ(0u, CountCalls("Connect"));
-  EXPECT_EQ(0u, CountCalls("Sleep"));
+// Whatever made the link unusable, no port is probed and the PC/SC readers are written. A
+// failure of the program's own parameter file, unlike a missing library, also says that the
+// file lacks the serial readers an earlier one may list.
+TEST_F(ProbeDriver, UnusableLinkProbesNoPortButWritesPcscReaders) {
+  for (uint16_t status : {LIBRARY_UNUSABLE, PARAM_FILE_ERROR, PARAM_BAD_PAD_STATION}) {
+    SCOPED_TRACE(status);
+    workstation = FakeWorkstation();
+    workstation.linkStatus = status;
+    workstation.comPorts = {3};
+    workstation.readers[3] = {2};
+    workstation.pcscReaders = {"Reader A"};
+    std::vector<std::string> expected = {"WritePcscProtocol", "AddPcscChannel Reader A",
+                                         "SetChannelList", "SetChannelCount 1"};
+    if (status != LIBRARY_UNUSABLE) {
+      expected.insert(expected.begin(), "KeepEarlierFile the serial ports were not probed: "
+                                        "parameter file status " + std::to_string(status));
+    }
+    EXPECT_EQ(expected, RunAndListWriterCalls());
+    EXPECT_EQ(0u, CountCalls("EnumerateComPorts"));
+    EXPECT_EQ(0u, CountCalls("Connect"));
+    EXPECT_EQ(0u, CountCalls("Sleep"));
+  }
 }
 
 TEST_F(ProbeDriver, PortsAreProbedInDiscoveryOrderWithDuplicatesKept) {

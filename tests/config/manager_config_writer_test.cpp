@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -318,6 +319,7 @@ TEST_F(ConfigWriterTest, LongerFileOfAnEarlierRunIsCutToTheNewContent) {
   EXPECT_EQ("1", Value(path, "CONFIG", "NbCanaux"));
 }
 
+// Nor does it touch a new file that another run is building.
 TEST_F(ConfigWriterTest, ConstructorAloneLeavesTheDiskUnchanged) {
   MakeDataFolder();
   {
@@ -327,11 +329,13 @@ TEST_F(ConfigWriterTest, ConstructorAloneLeavesTheDiskUnchanged) {
   }
   EXPECT_FALSE(FileExists(path));
   WriteFile(path, "earlier\r\n");
+  WriteFile(newPath, "another run's\r\n");
   {
     ConfigStream stream;
     ManagerConfigWriter writer(stream);
   }
   EXPECT_EQ("earlier\r\n", ReadFile(path));
+  EXPECT_EQ("another run's\r\n", ReadFile(newPath));
 }
 
 TEST_F(ConfigWriterTest, MissingDataFolderGivesNoFile) {
@@ -371,49 +375,71 @@ TEST_F(ConfigWriterTest, FailedHeaderOpenAppendsNothingToAnEarlierFile) {
   EXPECT_EQ("", ReadFile(other));
 }
 
-// Whatever stands in the way of the new file, the earlier one stays byte for byte and
-// the data folder is left with nothing else; leftovers of an interrupted run go.
+// Whatever stands in the way of the new file, the earlier one stays byte for byte and the
+// data folder is left with nothing of this run's; leftovers in the new file's way go. The
+// writer touches only the file it made: one that another program removed is not made again
+// by a profile-string update, one put in its place is left alone. A file that lacks readers
+// keeps an earlier one, and is written where there is none.
 TEST_F(ConfigWriterTest, AFailureKeepsTheEarlierFileAndLeavesNoStray) {
   MakeDataFolder();
   const std::string other = dir.Join("other.txt");
+  using Prepare = void (*)(const std::string& path, const std::string& other);
+  const Prepare earlier = [](const std::string& p, const std::string&) {
+    WriteFile(p, "earlier\r\n");
+  };
   struct Case {
     const char* name;
-    void (*prepare)(const std::string& path, const std::string& other);
-    bool listAndCount;  // the driver's last two calls are made
+    Prepare prepare;
+    Prepare midway;       // after the channels, before the totals (on the new file's path)
+    bool lacksReaders;    // KeepEarlierFile was called
+    bool listAndCount;    // the driver's last two calls are made
     bool replaced;
+    const char* newFile;  // what stays at the new file's path: null for nothing
   };
   const Case cases[] = {
       {"read-only telmar.old", [](const std::string& p, const std::string&) {
          WriteFile(p, "earlier\r\n");
          chmod(p.c_str(), 0444);
-       }, true, false},
+       }, nullptr, false, true, false, nullptr},
       {"telmar.old a folder", [](const std::string& p, const std::string&) {
          std::filesystem::create_directory(p);
-       }, true, false},
-      {"writer ends without its totals", [](const std::string& p, const std::string&) {
-         WriteFile(p, "earlier\r\n");
-       }, false, false},
+       }, nullptr, false, true, false, nullptr},
+      {"writer ends without its totals", earlier, nullptr, false, false, false, nullptr},
       {"leftovers: a link to another file, the profile engine's file",
        [](const std::string& p, const std::string& o) {
          WriteFile(p, "earlier\r\n");
          WriteFile(o, "another file\r\n");
          std::filesystem::create_symlink(o, p + ".new");
          WriteFile(p + ".new.tmp", "half");
-       }, true, true},
+       }, nullptr, false, true, true, nullptr},
+      {"new file removed by another program", earlier,
+       [](const std::string& n, const std::string&) { std::filesystem::remove(n); }, false, true,
+       false, nullptr},
+      {"another program's file in the new file's place", earlier,
+       [](const std::string& n, const std::string&) {
+         std::filesystem::remove(n);
+         WriteFile(n, "another program's\r\n");
+       }, false, true, false, "another program's\r\n"},
+      {"the file lacks readers: the earlier one stays", earlier, nullptr, true, true, false,
+       nullptr},
+      {"the file lacks readers, but there is no earlier one", nullptr, nullptr, true, true, true,
+       nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    c.prepare(path, other);
+    if (c.prepare != nullptr) c.prepare(path, other);
     const bool folder = std::filesystem::is_directory(path);
-    const std::string earlier = folder ? "" : ReadFile(path);
+    const std::string before = folder ? "" : ReadFile(path);
     uint16_t countStatus = 0;
     {
       ConfigStream stream;
       ManagerConfigWriter writer(stream);
+      if (c.lacksReaders) writer.KeepEarlierFile("no serial port probed");
       writer.WriteQlpProtocol();
       writer.WritePcscProtocol();
       writer.AddSerialChannel(3, 19200);
       writer.AddPcscChannel("R");
+      if (c.midway != nullptr) c.midway(newPath, other);
       if (c.listAndCount) {
         writer.SetChannelList();
         countStatus = writer.SetChannelCount(2);
@@ -423,18 +449,24 @@ TEST_F(ConfigWriterTest, AFailureKeepsTheEarlierFileAndLeavesNoStray) {
     if (c.replaced) {
       EXPECT_EQ("2", Value(path, "CONFIG", "NbCanaux"));
       EXPECT_EQ("2", Value(path, "PROTOCOLE1", "ListeCanaux"));
-      EXPECT_EQ("another file\r\n", ReadFile(other));
+      EXPECT_EQ(4u, Block(ReadFile(path), "[CANAL1]").size() - 2);  // the whole serial channel
     } else if (folder) {
       EXPECT_TRUE(std::filesystem::is_directory(path));
     } else {
-      EXPECT_EQ(earlier, ReadFile(path));
+      EXPECT_EQ(before, ReadFile(path));
     }
+    EXPECT_TRUE(!FileExists(other) || ReadFile(other) == "another file\r\n");
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Join("velmora/telmarv3"))) {
       names.push_back(entry.path().filename().string());
     }
-    EXPECT_EQ(std::vector<std::string>{"telmar.old"}, names);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected{"telmar.old"};
+    if (c.newFile != nullptr) expected.push_back("telmar.old.new");
+    EXPECT_EQ(expected, names);
+    EXPECT_EQ(c.newFile != nullptr ? c.newFile : "", ReadFile(newPath));
     std::filesystem::remove_all(path);
+    std::filesystem::remove(newPath);
   }
 }
 

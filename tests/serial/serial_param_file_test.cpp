@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,24 @@ TEST_F(SerialParamFileTest, FolderFollowsTheWindowsMajorVersion) {
     EXPECT_EQ(kDefaultContent, ReadFile(expectedPath));
   }
   platform::versionApi = saved;
+}
+
+// The file is the run's own: once another program has removed it, or put a file of its own
+// in its place (another run of the program, without the run lock), the read-back writes
+// nothing, which would make a file holding one key, and the removal leaves that file alone.
+TEST_F(SerialParamFileTest, AFileRemovedOrReplacedMeanwhileIsLeftAlone) {
+  for (const char* replacement : {static_cast<const char*>(nullptr), "[SERIE]\r\nType=0\r\n"}) {
+    SCOPED_TRACE(replacement ? "replaced" : "removed");
+    ResetParameters();
+    SerialParamFile file;
+    ASSERT_EQ(0, std::remove(expectedPath.c_str()));
+    if (replacement != nullptr) WriteFile(expectedPath, replacement);
+    EXPECT_EQ(PARAM_FILE_ERROR, Read(file));
+    EXPECT_EQ(replacement != nullptr, FileExists(expectedPath));
+    file.Remove();
+    EXPECT_EQ(replacement != nullptr ? replacement : "", ReadFile(expectedPath));
+    std::remove(expectedPath.c_str());
+  }
 }
 
 TEST_F(SerialParamFileTest, RemoveAndDestructionDeleteTheFile) {

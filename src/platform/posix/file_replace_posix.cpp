@@ -42,6 +42,28 @@ bool IdentifyFile(const char* path, FileIdentity* identity) {
   return true;
 }
 
+bool HoldFile(const char* path, HeldFile* held) {
+  held->handle = -1;
+  if (path == nullptr || path[0] == '\0') return false;
+  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return false;
+  }
+  held->handle = fd;
+  held->identity.volume = static_cast<unsigned long long>(info.st_dev);
+  held->identity.index = static_cast<unsigned long long>(info.st_ino);
+  return true;
+}
+
+void ReleaseFile(HeldFile* held) {
+  if (held->handle >= 0) close(static_cast<int>(held->handle));
+  held->handle = -1;
+}
+
 bool SomethingAt(const char* path) {
   struct stat info;
   return path != nullptr && path[0] != '\0' && lstat(path, &info) == 0;

@@ -43,28 +43,51 @@ std::FILE* OpenNewFile(const char* path) {
   return stream;
 }
 
-bool IdentifyFile(const char* path, FileIdentity* identity) {
-  if (path == nullptr || path[0] == '\0') return false;
-  // No access asked for: the file's attributes and number are readable whoever holds it.
+namespace {
+
+// Opens the regular file at `path` without access to its data (such a handle takes part in
+// no sharing check), not through a link; invalid when none lies there.
+HANDLE OpenRegularFile(const char* path, FileIdentity* identity) {
+  if (path == nullptr || path[0] == '\0') return INVALID_HANDLE_VALUE;
   HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return file;
   BY_HANDLE_FILE_INFORMATION info;
-  const BOOL known = GetFileInformationByHandle(file, &info);
-  const DWORD error = GetLastError();
-  CloseHandle(file);
-  if (!known) {
+  if (!GetFileInformationByHandle(file, &info)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
     SetLastError(error);
-    return false;
+    return INVALID_HANDLE_VALUE;
   }
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    CloseHandle(file);
     SetLastError(ERROR_INVALID_FUNCTION);
-    return false;
+    return INVALID_HANDLE_VALUE;
   }
   identity->volume = info.dwVolumeSerialNumber;
   identity->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return file;
+}
+
+}  // namespace
+
+bool IdentifyFile(const char* path, FileIdentity* identity) {
+  HANDLE file = OpenRegularFile(path, identity);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
   return true;
+}
+
+bool HoldFile(const char* path, HeldFile* held) {
+  HANDLE file = OpenRegularFile(path, &held->identity);
+  held->handle = file == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(file);
+  return held->handle >= 0;
+}
+
+void ReleaseFile(HeldFile* held) {
+  if (held->handle >= 0) CloseHandle(reinterpret_cast<HANDLE>(static_cast<intptr_t>(held->handle)));
+  held->handle = -1;
 }
 
 bool SomethingAt(const char* path) {
