@@ -90,6 +90,8 @@ make_prefix() {
 #   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was when no
 #                       file is expected, and be replaced whole when one is
+#   strays              read-only files of interrupted runs in the data folder (telmar.old.new,
+#                       telmar.old.new.tmp, QLP_CONFIG.INI.tmp), which must go
 #   old=held|readonly   that earlier telmar.old held open by another program without
 #                       sharing, or read-only: it must stay as it was
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
@@ -107,7 +109,7 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
-  local trace=() arch="" smartcard="" relay=""
+  local trace=() arch="" smartcard="" relay="" strays=""
   set_options "$@"
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
@@ -147,6 +149,12 @@ run_case() {
   mkdir -p "$data"
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
   [ "$old" = readonly ] && chmod a-w "$data/telmar.old"
+  if [ -n "$strays" ]; then
+    local stray
+    for stray in telmar.old.new telmar.old.new.tmp QLP_CONFIG.INI.tmp; do
+      printf 'left by a killed run' >"$data/$stray" && chmod a-w "$data/$stray"
+    done
+  fi
   local holder=""
   if [ "$old" = held ]; then
     WINEPREFIX=$prefix "$wine" "$(winpath "$build/wine-doubles/hold_file.exe")" \
@@ -172,8 +180,7 @@ run_case() {
 
   [ $status -eq 0 ] || problem "exit status $status"
   [ -z "$holder" ] || [ -e "$dir/held" ] || problem "telmar.old could not be held open"
-  [ ! -e "$data/telmar.old.new" ] || problem "telmar.old.new left behind"
-  [ ! -e "$data/QLP_CONFIG.INI" ] || problem "QLP_CONFIG.INI left behind"
+  data_folder_holds_only_telmar_old "$data"
   check_file "$expected" "$data/telmar.old" "$earlier"
   check_log "$dir/qlp.log" "${log[@]}"
   [ -z "$trace_file" ] || check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
@@ -193,6 +200,60 @@ run_case() {
     echo "=== the program's trace (TELMAR_SETUP_LOG=$trace_file)"
     [ -z "$trace_file" ] || tail -n +2 "$dir/trace.log" | iconv -f WINDOWS-1252 -t UTF-8 | tr -d '\r'
   fi
+  case_ends "$name"
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+}
+
+# data_folder_holds_only_telmar_old FOLDER: nothing of the program's is left there but
+# telmar.old: no parameter file, new file, lock file or leftover.
+data_folder_holds_only_telmar_old() {
+  local left
+  left=$(ls -A "$1" | grep -vx telmar.old | tr '\n' ' ')
+  [ -z "$left" ] || problem "left in the data folder: $left"
+}
+
+# run_overlap NAME: two runs in one prefix, with COM1 to COM40 (the first run's reader on COM3
+# at 19200 baud and one PC/SC reader, the second's on COM1 at 9600 baud and none), the second
+# started once the first holds the run lock. The second must wait for the first and say so,
+# each must find its reader and replace telmar.old, and the second's file must stay.
+run_overlap() {
+  local name=$1
+  case_begins "$name" || return 0
+  local dir=$work/$name prefix=$work/$name/prefix ports usb=() version=""
+  ports=$(seq -s, 1 40)
+  make_prefix
+  mkdir -p "$dir/app"
+  cp "$build/bin/telmar-setup.exe" "$build/bin/qlpinw32.dll" "$dir/app/"
+  cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/system32/"
+  local data=$prefix/drive_c/ProgramData/velmora/telmarv3
+  mkdir -p "$data" && printf 'an earlier run\r\n' >"$data/telmar.old"
+  printf 'Reader A' >"$dir/readers-1.txt" && : >"$dir/readers-2.txt"
+  local k pid status=()
+  for k in 1 2; do printf 'an earlier report\r\n' >"$dir/trace-$k.log"; done
+  # run K READERS: one of the two runs.
+  run() {
+    (cd "$dir" && WINEPREFIX=$prefix QLP_SIM_READERS=$2 TELMAR_SETUP_LOG=$(winpath "$dir/trace-$1.log") \
+       TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers-$1.txt") \
+       "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine-$1.out" 2>&1)
+  }
+  run 1 3@19200 & pid=$!
+  for k in $(seq 150); do grep -q '^parameter file' "$dir/trace-1.log" && break; sleep 0.2; done
+  run 2 1@9600
+  status[2]=$?
+  wait "$pid"
+  status[1]=$?
+  WINEPREFIX=$prefix wineserver -w
+  for k in 1 2; do [ "${status[k]}" -eq 0 ] || problem "run $k: exit status ${status[k]}"; done
+  check_trace "$dir/trace-1.log" $'\r' "telmar-setup *" \
+    'channel 1: serial reader on COM3 at 19200 baud' 'channel 2: PC/SC reader "Reader A"' \
+    'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+  check_trace "$dir/trace-2.log" $'\r' "telmar-setup *" \
+    'another run of telmar-setup is going on: waiting for it to end, up to 600 s' \
+    'the other run has ended: this run goes on after waiting * s' \
+    'channel 1: serial reader on COM1 at 9600 baud' \
+    'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+  check_file serial-9600-only.old "$data/telmar.old" ""
+  data_folder_holds_only_telmar_old "$data"
   case_ends "$name"
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
@@ -285,7 +346,9 @@ run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
-run_case no-reader - ports=1,2 "earlier=$work/earlier.old"
+run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays
+# A second run waits for the first: both end with their reader, the second's file stays.
+run_overlap overlapping-runs
 # An earlier file is replaced whole; one held open by another program, or read-only, stays.
 run_case replacing-earlier worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "earlier=$work/earlier.old"
