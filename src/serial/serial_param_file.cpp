@@ -129,6 +129,9 @@ SerialParamFile::SerialParamFile() : path(), file(path) {
   written = (!created || text.Close()) && written;
   const platform::SystemError error = written ? 0 : platform::LastSystemError();
   if (created) file.Note();
+  // A file without its whole content is none of the run's: the read-back, which would fill
+  // in what it lacks with values of its own, then fails at once.
+  if (!written) file.Remove();
   if (written) {
     platform::Trace("parameter file %s: default content written", path);
   } else {

@@ -1,6 +1,8 @@
 #include "serial/serial_param_file.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include "platform/version.h"
 #include "support/lines.h"
 #include "support/serial_parameters.h"
+#include "support/syscall_faults.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -257,6 +260,18 @@ TEST_F(SerialParamFileTest, MissingFolderFailsAtTheFirstWriteBack) {
   EXPECT_EQ(5, framing.dataBits);
   EXPECT_EQ(0, simulatorType);
   EXPECT_FALSE(FileExists(file.Path()));
+}
+
+// A file that did not get its whole default content (a full disk) is removed, and the
+// read-back fails at once: it would complete the file with values of its own.
+TEST_F(SerialParamFileTest, DefaultContentNotWrittenFailsTheReadBack) {
+  const long contentSize = static_cast<long>(kDefaultContent.size());
+  EXPECT_TRUE(testing_support::RunWithFaults({{__NR_write, ENOSPC, contentSize}}, [&] {
+    SerialParamFile file;
+    return Read(file) == PARAM_FILE_ERROR && !FileExists(expectedPath);
+  }));
+  SerialParamFile file;  // and without the fault, the same folder takes the file
+  EXPECT_EQ(0, Read(file));
 }
 
 TEST_F(SerialParamFileTest, NoUsablePathWritesNothingAnywhere) {

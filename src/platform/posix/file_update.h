@@ -1,7 +1,8 @@
-// Reading and rewriting whole files on POSIX, for the profile strings and for the
-// configuration file's replacement. Only regular files are read or written (a FIFO or a
-// device at the path is refused at once, never waited on); a link is followed once, when
-// the file is read, and every later step works on the file that was read, or on nothing.
+// Reading and rewriting whole files on POSIX, for the profile strings (and the folder's sync,
+// for the configuration file's replacement). Only regular files are read or written (a FIFO
+// or a device at the path is refused at once, never waited on); a link is followed once,
+// when the file is read, and every later step works on the file that was read, or on
+// nothing.
 #ifndef TELMAR_PLATFORM_POSIX_FILE_UPDATE_H
 #define TELMAR_PLATFORM_POSIX_FILE_UPDATE_H
 
