@@ -7,17 +7,17 @@
 
 namespace {
 
-RunLockOutcome WithoutLock() {
+bool WithoutLock() {
   platform::Trace("run lock: none can be had here (%s): this run goes on without it",
                   platform::SystemErrorText(platform::LastSystemError()).c_str());
-  return kRunWithoutLock;
+  return true;
 }
 
 }  // namespace
 
-RunLockOutcome TakeRunLock(unsigned pauses) {
+bool TakeRunLock(unsigned pauses) {
   platform::RunLockState state = platform::TryRunLock();
-  if (state == platform::kRunLockTaken) return kRunLockedAtOnce;
+  if (state == platform::kRunLockTaken) return true;
   if (state == platform::kRunLockUnavailable) return WithoutLock();
   platform::Trace("another run of telmar-setup is going on: waiting for it to end, up to %lu s",
                   static_cast<unsigned long>(pauses) * kRunLockPauseMilliseconds / 1000);
@@ -28,15 +28,12 @@ RunLockOutcome TakeRunLock(unsigned pauses) {
     state = platform::TryRunLock();
   }
   const unsigned long seconds = static_cast<unsigned long>(waited) * kRunLockPauseMilliseconds / 1000;
-  switch (state) {
-    case platform::kRunLockTaken:
-      platform::Trace("the other run has ended: this run goes on after waiting %lu s", seconds);
-      return kRunLockedAfterWaiting;
-    case platform::kRunLockBusy:
-      platform::Trace("the other run still goes on after %lu s: this run ends without changing "
-                      "anything", seconds);
-      return kRunLockRefused;
-    default:
-      return WithoutLock();
+  if (state == platform::kRunLockUnavailable) return WithoutLock();
+  if (state == platform::kRunLockBusy) {
+    platform::Trace("the other run still goes on after %lu s: this run ends without changing "
+                    "anything", seconds);
+    return false;
   }
+  platform::Trace("the other run has ended: this run goes on after waiting %lu s", seconds);
+  return true;
 }

@@ -10,15 +10,10 @@
 const unsigned kRunLockPauseMilliseconds = 100;
 const unsigned kRunLockPauses = 6000;
 
-enum RunLockOutcome {
-  kRunLockedAtOnce,       // no other run was going on
-  kRunLockedAfterWaiting, // another run was going on, and has ended
-  kRunWithoutLock,        // no lock can be had here (platform/run_lock.h): the run goes on
-  kRunLockRefused,        // another run still holds the lock after every pause
-};
-
 // Takes the run lock, trying again after each of up to `pauses` pauses while another run
-// holds it; says in the trace what it waited for and how it ended.
-RunLockOutcome TakeRunLock(unsigned pauses);
+// holds it; says in the trace what it waited for and how it ended. False when another run
+// still holds it after the last pause; true when the run may go on: with the lock, or
+// without one where none can be had here (platform/run_lock.h).
+bool TakeRunLock(unsigned pauses);
 
 #endif

@@ -27,7 +27,7 @@ struct NoErrorDialogs {
 // goes. Released last, once the parameter file is gone.
 struct OneRunAtATime {
   OneRunAtATime() {
-    if (TakeRunLock(kRunLockPauses) == kRunLockRefused) std::_Exit(0);
+    if (!TakeRunLock(kRunLockPauses)) std::_Exit(0);
     ConfigReplacement::RemoveLeftovers();
   }
   ~OneRunAtATime() { platform::ReleaseRunLock(); }

@@ -1,7 +1,6 @@
 #include "config/config_replacement.h"
 
 #include "platform/file_replace.h"
-#include "platform/profile.h"
 #include "platform/trace.h"
 
 namespace {
@@ -24,12 +23,8 @@ ConfigReplacement::ConfigReplacement() : filePath(), newPath(), newFile(newPath)
 ConfigReplacement::~ConfigReplacement() { newFile.Remove(); }
 
 void ConfigReplacement::RemoveLeftovers() {
-  for (const char* name : {kNewFileName, kProfileTemporaryName}) {
-    char path[platform::kMaxPath + 1];
-    if (platform::DataFilePath(name, path, sizeof path) && platform::RemoveLeftover(path)) {
-      platform::Trace("%s of an interrupted run removed", name);
-    }
-  }
+  platform::RemoveDataFolderLeftover(kNewFileName);
+  platform::RemoveDataFolderLeftover(kProfileTemporaryName);
 }
 
 void ConfigReplacement::NewFileCreated(bool created, platform::SystemError error) {
@@ -40,17 +35,14 @@ void ConfigReplacement::NewFileCreated(bool created, platform::SystemError error
 
 bool ConfigReplacement::SetValue(const char* section, const char* key, const char* value,
                                  const char* step) {
-  if (!newFile.InPlace()) {
+  if (newFile.WriteProfileString(section, key, value)) return true;
+  const platform::SystemError error = platform::LastSystemError();
+  if (newFile.InPlace()) {
+    StepFailed(step, error);
+  } else {
     NewFileLost();
-    return false;
   }
-  if (!platform::WriteProfileString(section, key, value, newPath)) {
-    StepFailed(step, platform::LastSystemError());
-    return false;
-  }
-  // The update may have put a file of its own in place of the one it read.
-  newFile.Note();
-  return true;
+  return false;
 }
 
 void ConfigReplacement::KeepEarlierFile(const std::string& why) {

@@ -1,5 +1,9 @@
 #include "platform/own_file.h"
 
+#include "platform/data_folder.h"
+#include "platform/profile.h"
+#include "platform/trace.h"
+
 namespace platform {
 
 bool OwnFile::Note() {
@@ -12,11 +16,24 @@ bool OwnFile::InPlace() const {
   return Made() && IdentifyFile(path_, &now) && SameFile(now, held_.identity);
 }
 
+bool OwnFile::WriteProfileString(const char* section, const char* key, const char* value) {
+  if (!InPlace() || !platform::WriteProfileString(section, key, value, path_)) return false;
+  Note();
+  return true;
+}
+
 void OwnFile::Remove() {
   const bool ours = InPlace();
   // Released first: Windows deletes a file only once every handle to it is closed.
   ReleaseFile(&held_);
   if (ours) RemoveLeftover(path_);
+}
+
+void RemoveDataFolderLeftover(const char* name) {
+  char path[kMaxPath + 1];
+  if (DataFilePath(name, path, sizeof path) && RemoveLeftover(path)) {
+    Trace("%s of an interrupted run removed", name);
+  }
 }
 
 }  // namespace platform

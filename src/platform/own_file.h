@@ -25,6 +25,11 @@ class OwnFile {
   bool Made() const { return held_.handle >= 0; }
   // Whether the file at the path is still the one taken.
   bool InPlace() const;
+  // Sets a profile string in the file while it is still the one taken (the update would
+  // otherwise create a file holding this one key), then takes the file the update leaves,
+  // which may be a new one put in place of the file it read. False when the file is no
+  // longer in place, or the update failed (LastSystemError says why).
+  bool WriteProfileString(const char* section, const char* key, const char* value);
   // Removes the file when it is still the one taken; in any case forgets it.
   void Remove();
   // Forgets the file, which is no longer the run's to remove (it was put in place).
@@ -34,6 +39,10 @@ class OwnFile {
   const char* path_;
   HeldFile held_;
 };
+
+// Removes what an interrupted run left at `name` in the data folder (RemoveLeftover), and says
+// so in the trace.
+void RemoveDataFolderLeftover(const char* name);
 
 }  // namespace platform
 

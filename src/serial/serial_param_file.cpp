@@ -53,16 +53,11 @@ class KeyReader {
   // still in place: the update would create a file holding nothing but this key. False when
   // that failed.
   bool WriteBack(const char* section, const char* key) {
-    if (!file_.InPlace()) {
-      if (file_.Made()) {
-        platform::Trace("parameter file %s: removed or replaced by another program", path_);
-      }
-      return false;
+    if (file_.WriteProfileString(section, key, value_)) return true;
+    if (file_.Made() && !file_.InPlace()) {
+      platform::Trace("parameter file %s: removed or replaced by another program", path_);
     }
-    if (!platform::WriteProfileString(section, key, value_, path_)) return false;
-    // The update may have put a file of its own in place of the one it read.
-    file_.Note();
-    return true;
+    return false;
   }
 
   char* Value() { return value_; }
@@ -100,16 +95,12 @@ uint16_t ReadKeys(KeyReader& reader, SerialFraming& framing, ProtocolParams& pro
 }  // namespace
 
 SerialParamFile::SerialParamFile() : path(), file(path) {
-  char temporary[platform::kMaxPath + 1];
-  if (!platform::DataFilePath(kFileName, path, sizeof path) ||
-      !platform::DataFilePath(kProfileTemporaryName, temporary, sizeof temporary)) {
+  if (!platform::DataFilePath(kFileName, path, sizeof path)) {
     path[0] = '\0';
     platform::Trace("parameter file: no path, nothing written");
     return;
   }
-  if (platform::RemoveLeftover(temporary)) {
-    platform::Trace("%s of an interrupted run removed", kProfileTemporaryName);
-  }
+  platform::RemoveDataFolderLeftover(kProfileTemporaryName);
   // The second-generation library reads the file itself: it starts with the reader line.
   char content[128];
   std::snprintf(content, sizeof content,
@@ -127,17 +118,16 @@ SerialParamFile::SerialParamFile() : path(), file(path) {
     written = text.WriteLine(line);
   }
   written = (!created || text.Close()) && written;
-  const platform::SystemError error = written ? 0 : platform::LastSystemError();
-  if (created) file.Note();
-  // A file without its whole content is none of the run's: the read-back, which would fill
-  // in what it lacks with values of its own, then fails at once.
-  if (!written) file.Remove();
   if (written) {
+    file.Note();
     platform::Trace("parameter file %s: default content written", path);
-  } else {
-    platform::Trace("parameter file %s: default content could not be written: %s", path,
-                    platform::SystemErrorText(error).c_str());
+    return;
   }
+  platform::Trace("parameter file %s: default content could not be written: %s", path,
+                  platform::SystemErrorText(platform::LastSystemError()).c_str());
+  // A file without its whole content goes: the read-back, which would fill in what it lacks
+  // with values of its own, then fails at once.
+  if (created) platform::RemoveLeftover(path);
 }
 
 SerialParamFile::~SerialParamFile() { Remove(); }

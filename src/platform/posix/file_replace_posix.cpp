@@ -30,9 +30,10 @@ std::FILE* OpenNewFile(const char* path) {
   return file;
 }
 
-bool IdentifyFile(const char* path, FileIdentity* identity) {
-  struct stat info;
-  if (path == nullptr || path[0] == '\0' || lstat(path, &info) != 0) return false;
+namespace {
+
+// The identity of a regular file from its status; false, with EINVAL, for anything else.
+bool RegularFileIdentity(const struct stat& info, FileIdentity* identity) {
   if (!S_ISREG(info.st_mode)) {
     errno = EINVAL;
     return false;
@@ -40,6 +41,14 @@ bool IdentifyFile(const char* path, FileIdentity* identity) {
   identity->volume = static_cast<unsigned long long>(info.st_dev);
   identity->index = static_cast<unsigned long long>(info.st_ino);
   return true;
+}
+
+}  // namespace
+
+bool IdentifyFile(const char* path, FileIdentity* identity) {
+  struct stat info;
+  return path != nullptr && path[0] != '\0' && lstat(path, &info) == 0 &&
+         RegularFileIdentity(info, identity);
 }
 
 bool HoldFile(const char* path, HeldFile* held) {
@@ -53,14 +62,13 @@ bool HoldFile(const char* path, HeldFile* held) {
 #endif
   if (fd < 0) return false;
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !RegularFileIdentity(info, &held->identity)) {
+    const int error = errno;
     close(fd);
-    errno = EINVAL;
+    errno = error;
     return false;
   }
   held->handle = fd;
-  held->identity.volume = static_cast<unsigned long long>(info.st_dev);
-  held->identity.index = static_cast<unsigned long long>(info.st_ino);
   return true;
 }
 
