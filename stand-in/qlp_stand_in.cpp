@@ -23,6 +23,10 @@
 // The calling convention of the entry points is QLP_CALL: __stdcall on 32-bit x86 unless
 // the build defines it otherwise (the __cdecl variant).
 //
+// Built with QLP_RUNS_DATA_ON set to 1 (or 2), the library runs an instruction from heap
+// memory as it identifies itself (or at each connection), as a library written before
+// data-execution prevention would: a process that enforces it faults there.
+//
 // QLP_SIM_LOG, when set, names a file that receives one line per entry-point call, with
 // LF line ends: the entry point's name and its arguments as received, numbers in
 // decimal, bytes in upper-case hexadecimal without separators, '-' for a null pointer.
@@ -206,6 +210,19 @@ uint16_t ExchangeOn(Generation generation, uint8_t link, uint8_t port, uint8_t p
   return kOk;
 }
 
+#if defined(QLP_RUNS_DATA_ON)
+void RunFromData(int when) {
+  if (when != QLP_RUNS_DATA_ON) return;
+  unsigned char* code = static_cast<unsigned char*>(std::malloc(16));
+  if (code == nullptr) return;
+  code[0] = 0xC3;  // ret
+  reinterpret_cast<void (*)()>(code)();
+  std::free(code);
+}
+#else
+void RunFromData(int) {}
+#endif
+
 }  // namespace
 
 extern "C" {
@@ -233,6 +250,7 @@ uint16_t QLP_CALL LnkTermin() {
 
 uint16_t QLP_CALL LnkIdentify(char* identity) {
   LogLine("LnkIdentify");
+  RunFromData(1);
   if (identity == nullptr) return kBadArgument;
   std::memset(identity, 0, kQlpIdentifySize);
   std::snprintf(identity, kQlpIdentifySize, "QLP stand-in library");
@@ -241,6 +259,7 @@ uint16_t QLP_CALL LnkIdentify(char* identity) {
 
 uint16_t QLP_CALL LnkConnect(uint8_t link, uint8_t port, const char* lineText) {
   LogLine("LnkConnect %u %u %s", link, port, lineText ? lineText : "-");
+  RunFromData(2);
   if (lineText == nullptr) return Refuse(kBadArgument, "no line text");
   const char* text = lineText;
   unsigned long baud = 0;
