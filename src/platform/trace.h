@@ -1,6 +1,7 @@
 // The installer's trace, an opt-in plain-text report of the run (the README's "Tracing a
 // run" says what it holds and how a technician turns it on). Each event is appended as one
-// line to the file that TELMAR_SETUP_LOG names. The file is opened on first use, which may
+// line to the file that TELMAR_SETUP_LOG names (on Windows, when it is unset or empty, the
+// settings key's value TraceFile: see settings.h). The file is opened on first use, which may
 // come during static initialisation, and gets the run's opening lines then (version, date
 // and time, system version, and the data folder's line from DescribeDataFolder). When the
 // variable is unset or empty, or the file cannot be opened or written, nothing is written
@@ -36,8 +37,8 @@ const size_t kTracePathSize = 512;
 
 // Implemented once per system (win/, posix/) for Trace; not for other callers.
 namespace trace_system {
-// Opens the file that TELMAR_SETUP_LOG names for appending; false when the variable is
-// unset or empty or the file cannot be opened.
+// Opens the file that TELMAR_SETUP_LOG (or the TraceFile setting) names for appending; false
+// when neither names one or the file cannot be opened.
 bool Open();
 // Appends `length` bytes and the system's line end as one write; false when that failed.
 bool AppendLine(const char* text, size_t length);

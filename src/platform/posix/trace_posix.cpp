@@ -2,9 +2,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/settings.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -18,8 +18,10 @@ int traceFile = -1;
 namespace trace_system {
 
 bool Open() {
-  const char* path = std::getenv("TELMAR_SETUP_LOG");
-  if (path == nullptr || path[0] == '\0') return false;
+  char path[4096];
+  if (ReadSetting("TELMAR_SETUP_LOG", "TraceFile", path, sizeof path) == kSettingAbsent) {
+    return false;
+  }
   traceFile = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   return traceFile >= 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/settings.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -18,8 +19,9 @@ namespace trace_system {
 
 bool Open() {
   char path[MAX_PATH + 1];
-  const DWORD length = GetEnvironmentVariableA("TELMAR_SETUP_LOG", path, sizeof path);
-  if (length == 0 || length >= sizeof path) return false;
+  if (ReadSetting("TELMAR_SETUP_LOG", "TraceFile", path, sizeof path) == kSettingAbsent) {
+    return false;
+  }
   // Append-only access: every write lands at the end of the file, whoever else writes.
   HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
