@@ -3,7 +3,8 @@
 # Usage: scripts/install-deps.sh [native|windows|all]   (default: all)
 #   native:  the Linux build, its tests and the simulated workstation (pcscd, virtual readers),
 #            and strace for the fault sweep
-#   windows: also the Windows cross-compilers and Wine
+#   windows: also the Windows cross-compilers and Wine, wixl and msitools for the Windows
+#            Installer package, and osslsigncode (with openssl) for signing
 #   all:     also clang for the fuzz targets, and the 32-bit x86 Linux build (g++ -m32) with
 #            qemu-i386 to run it where the kernel cannot
 set -euo pipefail
@@ -11,7 +12,8 @@ set -euo pipefail
 scope=${1:-all}
 packages=(cmake g++ make libgtest-dev libgmock-dev pcscd libpcsclite1 vsmartcard-vpcd strace)
 if [ "$scope" = windows ] || [ "$scope" = all ]; then
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386)
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386
+    wixl msitools osslsigncode openssl)
 fi
 if [ "$scope" = all ]; then
   packages+=(clang libclang-rt-14-dev g++-multilib qemu-user)
