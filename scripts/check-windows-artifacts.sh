@@ -124,19 +124,93 @@ done
 check "the kit's expected file is tests/data/expected/worked-example.old" \
   cmp -s "$kit/expected/worked-example.old" "$root/tests/data/expected/worked-example.old"
 
+# The Windows Installer package: its tables, read with msiinfo (msitools).
+msi=$(realpath -m "$build/bin/telmar-setup-$version.msi")
+table() { msiinfo export "$msi" "$1" 2>/dev/null | tr -d '\r' | tail -n +4; }
+row() { table "$1" | grep -q "^$2\$"; }  # row TABLE LINE: TABLE has the row LINE (a regex)
+sequence() { table InstallExecuteSequence | awk -F'\t' -v a="$1" '$1 == a {print $3}'; }
+check "the package telmar-setup-$version.msi is built" test -s "$msi"
+summary=$(msiinfo suminfo "$msi" 2>/dev/null)
+check "the package is for 32-bit Windows (Intel)" grep -q '^Template: Intel;1033$' <<<"$summary"
+check "the package needs no Windows Installer above 3.01 (Windows XP SP3)" \
+  test "$(sed -n 's/^Version: \([0-9]*\).*/\1/p' <<<"$summary")" -le 301
+check "the package installs per machine" row Property 'ALLUSERS.1'
+check "the package has no Modify button" row Property 'ARPNOMODIFY.1'
+check "the package's version is $version" row Property "ProductVersion.$version"
+upgrade_code='{6E1D2C9B-5A47-4B8E-9F30-7C2A1E4D8B50}'
+check "the package's UpgradeCode is the fixed one" row Property "UpgradeCode.$upgrade_code"
+check "an earlier version is found and removed" row Upgrade "$upgrade_code..$version.*WIX_UPGRADE_DETECTED"
+check "a later version refuses this one" row Upgrade "$upgrade_code.$version.*WIX_DOWNGRADE_DETECTED"
+check "a later version installed stops the installation" row LaunchCondition 'NOT WIX_DOWNGRADE_DETECTED.*'
+check "the earlier version goes before this one is installed" \
+  test "$(sequence RemoveExistingProducts)" -lt "$(sequence InstallInitialize)"
+check "the installed program is run deferred, as LocalSystem, its exit status checked (3090)" \
+  row CustomAction 'RunTelmarSetup.3090.TelmarSetupExe\s*'
+check "the run comes after WriteRegistryValues, before InstallFinalize, not on removal" bash -c \
+  '[ "$1" -gt "$0" ] && [ "$1" -lt "$2" ]' "$(sequence WriteRegistryValues)" \
+  "$(sequence RunTelmarSetup)" "$(sequence InstallFinalize)"
+check "the run's condition leaves removal out" row InstallExecuteSequence 'RunTelmarSetup.NOT REMOVE~="ALL".[0-9]*'
+check "TRACEFILE is a secure public property" grep -q '^SecureCustomProperties.*\bTRACEFILE\b' <(table Property)
+check "the TraceFile value is written only when TRACEFILE is set" \
+  row Component 'TraceFileSetting.*TRACEFILE.*'
+check "the package writes TraceFile alone, in HKLM\\SOFTWARE\\velmora\\telmar-setup" \
+  test "$(table Registry | cut -f2-5)" = "$(printf '2\tSOFTWARE\\velmora\\telmar-setup\tTraceFile\t[TRACEFILE]')"
+check "the package installs telmar-setup.exe in [ProgramFilesFolder]velmora\\telmar-setup" bash -c \
+  'grep -q "^TelmarSetupExe.Program.telmar-setup.exe" <<<"$0" && grep -q "^INSTALLFOLDER.VelmoraFolder.telmar-setup$" <<<"$1" &&
+   grep -q "^VelmoraFolder.ProgramFilesFolder.velmora$" <<<"$1"' "$(table File)" "$(table Directory)"
+mkdir -p "$work/msi-tables" "$work/msi-files"
+msidump -d "$work/msi-tables" -t "$msi" >/dev/null 2>&1
+check "no table of the package names the data folder, telmar.old or QLP_CONFIG.INI" \
+  bash -c '! grep -rqiE "telmar\.old|telmarv3|QLP_CONFIG|Application Data|CommonAppData" "$0"' "$work/msi-tables"
+(cd "$work/msi-files" && msiextract "$msi" >/dev/null 2>&1)
+check "the package holds the build's program, and nothing else" bash -c \
+  '[ "$(find "$0" -type f | wc -l)" = 1 ] && cmp -s "$(find "$0" -type f)" "$1"' "$work/msi-files" "$exe"
+
 # The same sources give the same bytes: two more builds, each from a copy of the sources in
 # a folder of another name, give the program and the stand-ins beside it byte for byte the same.
+# The second is signed with a throw-away certificate: its signatures verify, and the files
+# without them are the first build's. wixl gives every package a new package code and time
+# stamps: the packages of both builds hold the same tables instead.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=telmar-setup test signer" \
+  -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 &&
+  openssl pkcs12 -export -in "$work/cert.pem" -inkey "$work/key.pem" -out "$work/signer.p12" \
+    -passout pass:throw-away >/dev/null 2>&1 || echo "FAIL: no throw-away certificate"
 for copy in first second-copy; do
   mkdir -p "$work/$copy/sources"
   tar -C "$root" -c --exclude=./build --exclude=./.git . | tar -C "$work/$copy/sources" -x
+  signing=()
+  [ "$copy" = first ] || signing=(TELMAR_SIGNING_PKCS12="$work/signer.p12" TELMAR_SIGNING_PASSWORD=throw-away)
   (cd "$work/$copy/sources" && cmake --preset win32 -B "$work/$copy/build" >/dev/null &&
-     cmake --build "$work/$copy/build" -j 2 --target telmar-setup qlpinw32 SimQlp telmar-check no-manifest >/dev/null) ||
+     env "${signing[@]}" cmake --build "$work/$copy/build" -j 2 \
+       --target telmar-setup qlpinw32 SimQlp telmar-check no-manifest msi_package >/dev/null) ||
     echo "FAIL: the build in $work/$copy"
 done
-for file in bin/telmar-setup.exe bin/qlpinw32.dll bin/SimQlp.dll kit/telmar-check.exe \
-            kit/doubles/no-manifest.exe; do
-  check "$file is the same from both builds" cmp "$work/first/build/$file" "$work/second-copy/build/$file"
+signed=$work/second-copy/build
+for file in bin/telmar-setup.exe kit/telmar-check.exe bin/telmar-setup-$version.msi; do
+  check "the signed build's $file has a signature that verifies" \
+    bash -c 'osslsigncode verify -in "$0" -CAfile "$1" >/dev/null 2>&1' "$signed/$file" "$work/cert.pem"
+  check "the first build's $file is not signed" \
+    bash -c '! osslsigncode verify -in "$0" >/dev/null 2>&1' "$work/first/build/$file"
 done
+for file in bin/telmar-setup.exe kit/telmar-check.exe; do
+  osslsigncode remove-signature -in "$signed/$file" -out "$work/unsigned.exe" >/dev/null 2>&1
+  check "$file is the same from both builds, without its signature" \
+    cmp "$work/first/build/$file" "$work/unsigned.exe"
+  rm -f "$work/unsigned.exe"
+done
+(cd "$work/msi-files" && rm -rf ./* && msiextract "$signed/bin/telmar-setup-$version.msi" >/dev/null 2>&1)
+check "the signed package holds the signed program" \
+  cmp -s "$(find "$work/msi-files" -type f | head -1)" "$signed/bin/telmar-setup.exe"
+for file in bin/qlpinw32.dll bin/SimQlp.dll kit/doubles/no-manifest.exe; do
+  check "$file is the same from both builds" cmp "$work/first/build/$file" "$signed/$file"
+done
+for copy in first second-copy; do
+  mkdir -p "$work/$copy/tables"
+  msidump -d "$work/$copy/tables" -t "$work/$copy/build/bin/telmar-setup-$version.msi" >/dev/null 2>&1
+done
+check "the packages of both builds hold the same tables (but the signed file's)" \
+  diff -r -x File.idt -x MsiFileHash.idt -x _SummaryInformation.idt -x 'Binary*' \
+    "$work/first/tables" "$work/second-copy/tables"
 
 echo "Windows artifacts: $passed passed, $failures failed"
 [ "$failures" -eq 0 ]

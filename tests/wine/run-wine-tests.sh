@@ -321,6 +321,150 @@ run_kit() {
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
+# The Windows Installer package (bin/telmar-setup-<version>.msi) under Wine's msiexec, in a
+# fresh prefix per case with COM1 and COM3, the stand-in protocol library in the system folder
+# and the trace file named only through the package's TRACEFILE (TELMAR_SETUP_LOG unset).
+package=$build/bin/telmar-setup-$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt").msi
+
+# msiexec ARGUMENT...: Windows Installer, as a deployment starts it; sets msi_status to its
+# exit status, read through cmd (Wine's own exit status keeps 8 bits: 1603 reads 67). The
+# stand-ins read QLP_SIM_READERS and the readers file of the moment: the installer's service
+# is started afresh each time, with this environment.
+msiexec() {
+  local out
+  out=$(cd "$dir" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers QLP_SIM_LOG=$(winpath "$dir/qlp.log") \
+          TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
+          "$wine" cmd /c "start /wait msiexec $* & echo msiexec status %errorlevel%" 2>>"$dir/wine.err")
+  WINEPREFIX=$prefix wineserver -w
+  msi_status=$(tr -d '\r' <<<"$out" | sed -n 's/^msiexec status //p')
+}
+# product_code MSI: its ProductCode.
+product_code() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+# registered CODE: the product is in Add/Remove Programs (of the 32-bit view: $software).
+registered() {
+  WINEPREFIX=$prefix "$wine" reg query \
+    "HKLM\\$software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" >/dev/null 2>&1
+}
+# trace_value: the TraceFile setting, as the 32-bit program reads it.
+trace_value() {
+  WINEPREFIX=$prefix "$wine" reg query "HKLM\\$software\\velmora\\telmar-setup" /v TraceFile \
+    2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'
+}
+# expect_failure STEP: msiexec ended with a status that deployment tools count as failed.
+expect_failure() {
+  case $msi_status in 0 | 1641 | 3010 | "") problem "$1: msiexec status ${msi_status:-none}" ;; esac
+}
+# expect_status STEP STATUS: msiexec ended with STATUS.
+expect_status() { [ "$msi_status" = "$2" ] || problem "$1: msiexec status ${msi_status:-none}, not $2"; }
+# reports N: the trace file holds the earlier report and N reports of the program.
+reports() {
+  local got
+  got=$(grep -c '^telmar-setup ' "$dir/trace.log" 2>/dev/null)
+  [ "${got:-0}" = "$1" ] || problem "$2: ${got:-0} report(s) in the trace file, not $1"
+}
+
+# run_package NAME [option...]
+#   lifecycle           install with TRACEFILE, repair, upgrade to a later version, a refused
+#                       downgrade, removal; the stand-ins' readers change between the runs
+#   library=runs-data-probe  the system folder's library faults at its first probe
+#   data=none           no data folder
+#   arch=wow64          a 64-bit prefix
+run_package() {
+  local name=$1
+  shift
+  case_begins "$name" || return 0
+  local lifecycle="" library="" data="" arch="" readers=3@19200 ports=1,3 usb=() version=""
+  set_options "$@"
+  local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
+  local program_files="Program Files" software=Software
+  if [ "$arch" = wow64 ]; then
+    local -x WINEARCH=win64
+    local wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
+    program_files="Program Files (x86)" software='Software\Wow6432Node'
+    make_template "$template" "$wine"
+  fi
+  make_prefix
+  local system=$prefix/drive_c/windows/$system_folder
+  local data=$prefix/drive_c/ProgramData/velmora/telmarv3
+  local installed="$prefix/drive_c/$program_files/velmora/telmar-setup/telmar-setup.exe"
+  cp "$build/${library:+stand-in/}${library:-bin}/qlpinw32.dll" "$system/"
+  cp "$build/wine-doubles/winscard.dll" "$system/"
+  printf 'Reader A' >"$dir/readers.txt"
+  [ "$data" = none ] || { mkdir -p "$data" && printf 'an earlier run\r\n' >"$data/telmar.old"; }
+  cp "$data/telmar.old" "$dir/earlier.old" 2>/dev/null
+  printf 'an earlier report\r\n' >"$dir/trace.log"
+  local msi=$(winpath "$package") trace_file=$(winpath "$dir/trace.log")
+  local code
+  code=$(product_code "$package")
+
+  msiexec /i "$msi" /qn "TRACEFILE=$trace_file" /l*v "$(winpath "$dir/install.log")"
+  if [ -n "$library" ]; then
+    # The run faults: the installation fails and is rolled back; telmar.old stays.
+    expect_failure install
+    [ ! -e "$installed" ] || problem "the program stayed installed"
+    ! registered "$code" || problem "the product stayed registered"
+    [ -z "$(trace_value)" ] || problem "the TraceFile value stayed"
+    check_file - "$data/telmar.old" "$dir/earlier.old"
+    grep -q 'protocol library qlpinw32.dll: loaded from' "$dir/trace.log" ||
+      problem "the trace does not show the run that faulted"
+  elif [ "$data" = none ]; then
+    expect_status install 0
+    [ -e "$installed" ] || problem "the program was not installed"
+    [ ! -e "$prefix/drive_c/ProgramData/velmora" ] || problem "a data folder was made"
+  else
+    expect_status install 0
+    [ -e "$installed" ] || problem "the program was not installed"
+    registered "$code" || problem "the product is not registered"
+    [ "$(trace_value)" = "$trace_file" ] || problem "TraceFile is \"$(trace_value)\""
+    check_file worked-example.old "$data/telmar.old" ""
+    check_trace "$dir/trace.log" $'\r' "telmar-setup *" \
+      'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+  fi
+  if [ -n "$lifecycle" ]; then
+    # A repair runs the program again; TELMAR_SETUP_LOG, where it reaches the run, comes first.
+    readers=1@9600 && : >"$dir/readers.txt"
+    printf 'an earlier report\r\n' >"$dir/repair-trace.log"
+    TELMAR_SETUP_LOG=$(winpath "$dir/repair-trace.log") msiexec /i "$msi" /qn REINSTALL=ALL REINSTALLMODE=amus
+    expect_status repair 0
+    check_file serial-9600-only.old "$data/telmar.old" ""
+    check_trace "$dir/repair-trace.log" $'\r' "telmar-setup *" 'channel 1: serial reader on COM1 at 9600 baud'
+    reports 1 repair
+    # An upgrade, without TRACEFILE: the earlier value stays and the run reports there.
+    local later=$dir/telmar-setup-99.0.0.msi later_code
+    cmake -DPROGRAM="$build/bin/telmar-setup.exe" -DVERSION=99.0.0 -DOUTPUT="$later" \
+      -P "$root/package/make-package.cmake" >"$dir/make-package.out" 2>&1 ||
+      problem "the later package: $(tail -3 "$dir/make-package.out")"
+    later_code=$(product_code "$later")
+    readers="" && printf 'Reader A 00 00\nReader A 00 01' >"$dir/readers.txt"
+    msiexec /i "$(winpath "$later")" /qn
+    expect_status upgrade 0
+    [ "$later_code" != "$code" ] || problem "the later version has the same product code"
+    ! registered "$code" || problem "the upgrade left the earlier product registered"
+    registered "$later_code" || problem "the later product is not registered"
+    check_file pcsc-two-only.old "$data/telmar.old" ""
+    reports 2 upgrade
+    # The earlier version is refused, and nothing runs.
+    cp "$data/telmar.old" "$dir/before-downgrade.old"
+    readers=3@19200 && printf 'Reader A' >"$dir/readers.txt"
+    msiexec /i "$msi" /qn
+    expect_status downgrade 1603
+    registered "$later_code" && ! registered "$code" || problem "the downgrade changed the products"
+    check_file - "$data/telmar.old" "$dir/before-downgrade.old"
+    reports 2 downgrade
+    # Removal leaves telmar.old byte for byte, and takes the program and the value.
+    msiexec /x "$later_code" /qn
+    expect_status removal 0
+    check_file - "$data/telmar.old" "$dir/before-downgrade.old"
+    [ ! -e "$installed" ] || problem "the program stayed after removal"
+    ! registered "$later_code" || problem "the product stayed registered after removal"
+    [ -z "$(trace_value)" ] || problem "the TraceFile value stayed after removal"
+    reports 2 removal
+  fi
+  [ -n "$library" ] || [ "$data" = none ] || data_folder_holds_only_telmar_old "$data"
+  case_ends "$name"
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+}
+
 run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
 # The same workstation, traced, with two PC/SC readers, a USB port probed in vain and one
@@ -429,5 +573,13 @@ run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, sta
   'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
   'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
   'line=outcome: 1 serial and 1 PC/SC channels, 2 in all'
+
+# The Windows Installer package, 32-bit only.
+unavailable=$needs_32_bit
+run_package package-lifecycle lifecycle
+run_package package-run-faults library=runs-data-probe
+run_package package-no-data-folder data=none
+run_package package-wow64 arch=wow64
+unavailable=""
 
 finish "Wine end-to-end"
