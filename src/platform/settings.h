@@ -12,19 +12,33 @@
 namespace platform {
 
 enum SettingSource {
-  kSettingAbsent,      // neither gives one: out is empty
-  kSettingEnvironment,
-  kSettingRegistry,
+  kSettingAbsent,       // neither place names anything
+  kSettingEnvironment,  // the variable is set and not empty
+  kSettingRegistry,     // the variable is unset or empty, the value exists and is not empty
 };
 
-// The registry key's path below HKEY_LOCAL_MACHINE.
+enum SettingFault {
+  kSettingSound,
+  kSettingTooLong,      // it does not fit in the caller's buffer
+  kSettingNotAString,   // a registry value of another type than REG_SZ
+};
+
+struct Setting {
+  SettingSource source;
+  SettingFault fault;
+  unsigned long registryType;  // the type of a value that is not a string
+};
+
+// The registry key's path below HKEY_LOCAL_MACHINE, and whether this system has it.
 extern const char kSettingsKey[];
+extern const bool kSettingsInRegistry;
 
 // Reads a setting into out (size bytes, terminator included): the environment variable
-// `variable` when it is set and not empty, else the REG_SZ value `valueName` of the settings
-// key (Windows only). A variable or value that does not fit in out, or a value of another
-// type, gives nothing: a setting is never taken in part.
-SettingSource ReadSetting(const char* variable, const char* valueName, char* out, size_t size);
+// `variable` when it is set and not empty, else the value `valueName` of the settings key
+// (Windows only). The place that gives the setting decides: when what it holds is unusable
+// (the fault says why), the other place is not read, and out is empty. A setting is never
+// taken in part: out holds either the whole text or nothing.
+Setting ReadSetting(const char* variable, const char* valueName, char* out, size_t size);
 
 }  // namespace platform
 

@@ -19,9 +19,8 @@ namespace trace_system {
 
 bool Open() {
   char path[4096];
-  if (ReadSetting("TELMAR_SETUP_LOG", "TraceFile", path, sizeof path) == kSettingAbsent) {
-    return false;
-  }
+  ReadSetting("TELMAR_SETUP_LOG", "TraceFile", path, sizeof path);
+  if (path[0] == '\0') return false;
   traceFile = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   return traceFile >= 0;
 }

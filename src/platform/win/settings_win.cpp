@@ -5,14 +5,16 @@
 namespace platform {
 
 const char kSettingsKey[] = "SOFTWARE\\velmora\\telmar-setup";
+const bool kSettingsInRegistry = true;
 
 namespace {
 
-// The REG_SZ value valueName of the settings key, terminated, when it fits in out.
-bool ReadRegistryString(const char* valueName, char* out, size_t size) {
+// The value valueName of the settings key, terminated, when it is a string that fits in out.
+Setting ReadRegistryString(const char* valueName, char* out, size_t size) {
+  Setting setting = {kSettingAbsent, kSettingSound, 0};
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-    return false;
+    return setting;
   }
   DWORD type = REG_NONE;
   // One byte is kept for a terminator: the stored data need not end with one.
@@ -20,27 +22,41 @@ bool ReadRegistryString(const char* valueName, char* out, size_t size) {
   const LONG status =
       RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes);
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ || bytes > size - 1) return false;
-  out[bytes] = '\0';
-  return true;
+  if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return setting;
+  setting.source = kSettingRegistry;
+  if (type != REG_SZ) {
+    setting.fault = kSettingNotAString;
+    setting.registryType = type;
+  } else if (status == ERROR_MORE_DATA || bytes > size - 1) {
+    setting.fault = kSettingTooLong;
+  } else {
+    out[bytes] = '\0';
+    if (out[0] == '\0') setting.source = kSettingAbsent;  // an empty value names nothing
+    return setting;
+  }
+  out[0] = '\0';
+  return setting;
 }
 
 }  // namespace
 
-SettingSource ReadSetting(const char* variable, const char* valueName, char* out, size_t size) {
-  if (size == 0) return kSettingAbsent;
+Setting ReadSetting(const char* variable, const char* valueName, char* out, size_t size) {
+  Setting setting = {kSettingAbsent, kSettingSound, 0};
+  if (size == 0) return setting;
   out[0] = '\0';
   const DWORD length = GetEnvironmentVariableA(variable, out, static_cast<DWORD>(size));
   if (length >= size) {  // set, but too long: nothing, rather than a cut text
     out[0] = '\0';
-    return kSettingAbsent;
+    setting.source = kSettingEnvironment;
+    setting.fault = kSettingTooLong;
+    return setting;
   }
-  if (length > 0) return kSettingEnvironment;
-  if (!ReadRegistryString(valueName, out, size) || out[0] == '\0') {
-    out[0] = '\0';
-    return kSettingAbsent;
+  if (length > 0) {
+    setting.source = kSettingEnvironment;
+    return setting;
   }
-  return kSettingRegistry;
+  out[0] = '\0';
+  return ReadRegistryString(valueName, out, size);
 }
 
 }  // namespace platform

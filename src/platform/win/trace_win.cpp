@@ -19,9 +19,8 @@ namespace trace_system {
 
 bool Open() {
   char path[MAX_PATH + 1];
-  if (ReadSetting("TELMAR_SETUP_LOG", "TraceFile", path, sizeof path) == kSettingAbsent) {
-    return false;
-  }
+  ReadSetting("TELMAR_SETUP_LOG", "TraceFile", path, sizeof path);
+  if (path[0] == '\0') return false;
   // Append-only access: every write lands at the end of the file, whoever else writes.
   HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
