@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "discovery/serial_services.h"
 #include "platform/decimal.h"
 #include "platform/trace.h"
 
@@ -14,6 +15,7 @@ const size_t kTextBufferSize = 512;
 const uint32_t kLargestPropertySize = 0x7FFFFFFFu;
 const int kMostPropertyRounds = 16;
 
+// The standard rule: the serial driver and the USB serial driver by their names.
 bool IsCandidateService(const char* service) {
   return std::strstr(service, "Serial") != nullptr || std::strstr(service, "usbser") != nullptr;
 }
@@ -84,12 +86,17 @@ int32_t EnumerateComPorts(ComPortList& list) {
   char friendlyName[kTextBufferSize];
   // The service's name, kept for the trace only.
   char serviceName[kTextBufferSize] = "";
+  // The services an administrator names, probed as those of the standard rule are.
+  NamedServices named;
+  named.Read();
 
   for (uint32_t index = 0; api.enumDeviceInfo(set, index, &record); ++index) {
     bool candidate = false;
+    bool byRule = false;
     serviceName[0] = '\0';
     if (char* service = ReadDeviceProperty(set, &record, platform::kSpdrpService)) {
-      candidate = IsCandidateService(service);
+      byRule = IsCandidateService(service);
+      candidate = byRule || named.Names(service);
       CopyText(service, serviceName, sizeof serviceName);
       api.localFree(service);
     }
@@ -106,8 +113,14 @@ int32_t EnumerateComPorts(ComPortList& list) {
       api.localFree(text);
     }
     if (!candidate) {
-      platform::Trace("port device %u \"%s\": service \"%s\" not accepted: not probed", index,
-                      friendlyName, serviceName);
+      if (IsAdapterDriver(serviceName)) {
+        platform::Trace("port device %u \"%s\": service \"%s\" not accepted: not probed; a "
+                        "USB-serial adapter's driver, probed when named in %s",
+                        index, friendlyName, serviceName, NamedServicesPlaces());
+      } else {
+        platform::Trace("port device %u \"%s\": service \"%s\" not accepted: not probed",
+                        index, friendlyName, serviceName);
+      }
       continue;
     }
     int32_t number = 0;
@@ -116,8 +129,9 @@ int32_t EnumerateComPorts(ComPortList& list) {
                       index, friendlyName, serviceName);
       continue;
     }
-    platform::Trace("port device %u \"%s\": service \"%s\", COM%ld: %s", index, friendlyName,
-                    serviceName, long(number),
+    platform::Trace("port device %u \"%s\": service \"%s\", %s%s, COM%ld: %s", index,
+                    friendlyName, serviceName, byRule ? "a serial driver by its name" : "named in ",
+                    byRule ? "" : named.Origin(), long(number),
                     count < kComPortListSize ? "listed" : "not probed: the list is full");
     if (count < kComPortListSize) list[count++] = number;
   }

@@ -1,6 +1,7 @@
 // The COM ports of the workstation that may hold a serial reader: the present devices
 // of the ports class whose driver service is the standard serial driver ("Serial") or
-// the USB serial driver ("usbser"), each giving the number read from its friendly name.
+// the USB serial driver ("usbser"), or one that an administrator names (serial_services.h),
+// each giving the number read from its friendly name.
 #ifndef TELMAR_DISCOVERY_COM_PORTS_H
 #define TELMAR_DISCOVERY_COM_PORTS_H
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "discovery/serial_services.h"
+#include "support/temp_dir.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -213,6 +216,57 @@ TEST_F(ComPortsTest, ServiceMatchIsACaseSensitiveSubstring) {
   Add("USBSTOR", "H (COM12)");
   ASSERT_EQ(3, EnumerateComPorts(list_));
   EXPECT_EQ((std::vector<int32_t>{5, 6, 10}), Entries(3));
+}
+
+TEST_F(ComPortsTest, ServicesNamedBySettingAreProbedAsWholeNamesWithoutRegardToCase) {
+  Add("FTSER2K", "USB Serial Port (COM5)");
+  Add("Ser2pl", "Prolific USB-to-Serial Comm Port (COM6)");
+  Add("FTSER2KX", "X (COM7)");
+  Add("Serial", "Communications Port (COM1)");
+  {
+    testing_support::ScopedEnv unset("TELMAR_SETUP_SERIAL_SERVICES", nullptr);
+    ASSERT_EQ(1, EnumerateComPorts(list_));
+    EXPECT_EQ(1, list_[0]);
+  }
+  testing_support::ScopedEnv named("TELMAR_SETUP_SERIAL_SERVICES", " ftser2k ;Other,,");
+  ASSERT_EQ(2, EnumerateComPorts(list_));
+  EXPECT_EQ((std::vector<int32_t>{5, 1}), Entries(2));
+}
+
+TEST(NamedServices, ParseKeepsWhatItCanUseAndIgnoresTheRest) {
+  std::string thousands;
+  for (int i = 0; i < 5000; ++i) thousands += "n" + std::to_string(i) + (i % 2 ? ";" : ",");
+  struct Case {
+    std::string text;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"", {}},
+      {" , ;;\t", {}},
+      {"FTSER2K; silabser ,CH341SER_A64", {"FTSER2K", "silabser", "CH341SER_A64"}},
+      {"a,A; a", {"a"}},  // kept once
+      {std::string(256, 'x') + "," + std::string(257, 'y'), {std::string(256, 'x')}},
+      {"caf\xe9,ok,tab\tin,nul\x01", {"ok"}},
+      {"inner blank", {"inner blank"}},
+      {std::string(64 * 1024, 'z'), {}},
+      {thousands, {}},
+  };
+  for (int i = 0; i < kMostNamedServices; ++i) cases[8].names.push_back("n" + std::to_string(i));
+  for (const Case& c : cases) {
+    NamedServices named;
+    named.Parse(c.text.c_str());
+    std::vector<std::string> got;
+    for (int i = 0; i < named.Count(); ++i) got.push_back(named.Name(i));
+    EXPECT_EQ(c.names, got) << c.text.substr(0, 80);
+  }
+}
+
+TEST(NamedServices, SettingTooLongForItsBufferIsIgnoredWhole) {
+  testing_support::ScopedEnv named("TELMAR_SETUP_SERIAL_SERVICES",
+                  ("FTSER2K," + std::string(kServicesSettingSize, 'x')).c_str());
+  NamedServices services;
+  services.Read();
+  EXPECT_EQ(0, services.Count());
+  EXPECT_FALSE(services.Names("FTSER2K"));
 }
 
 TEST_F(ComPortsTest, EntriesFollowDiscoveryOrderUnsortedWithDuplicates) {

@@ -17,6 +17,10 @@
 //    Property data are raw bytes: they may hold NULs, or lack the final one, as
 //    registry data can.
 //
+// 3. as the text of the serial services setting, parsed by NamedServices::Parse: at most
+//    32 names are kept, each a piece of the input between separators, without blanks at
+//    its ends, of printable ASCII, shorter than 257 characters, and none twice.
+//
 // Checked: no property buffer is written or read past its size (AddressSanitizer); the
 // count lies in 0 to 128 and, after a successful enumeration, the rest of the list is
 // zero (all of it when the device list cannot be opened); every buffer handed out is
@@ -26,11 +30,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "discovery/com_ports.h"
+#include "discovery/serial_services.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -193,10 +199,30 @@ Service ReadScript(const uint8_t* data, size_t size) {
   return script;
 }
 
+void CheckNamedServices(const uint8_t* data, size_t size) {
+  const std::string text = AsText(std::string(reinterpret_cast<const char*>(data), size));
+  NamedServices named;
+  named.Parse(text.c_str());
+  FUZZ_REQUIRE(named.Count() >= 0 && named.Count() <= kMostNamedServices);
+  for (int i = 0; i < named.Count(); ++i) {
+    const std::string name = named.Name(i);
+    FUZZ_REQUIRE(!name.empty() && name.size() < kServiceNameSize);
+    FUZZ_REQUIRE(name.front() != ' ' && name.front() != '\t' && name.back() != ' ' &&
+                 name.back() != '\t');
+    for (char c : name) FUZZ_REQUIRE(c >= 0x20 && c <= 0x7E && c != ',' && c != ';');
+    FUZZ_REQUIRE(text.find(name) != std::string::npos);
+    FUZZ_REQUIRE(named.Names(name.c_str()));
+    for (int j = 0; j < i; ++j) {
+      FUZZ_REQUIRE(strcasecmp(named.Name(j), name.c_str()) != 0);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckFriendlyName(data, size);
+  CheckNamedServices(data, size);
 
   Service script = ReadScript(data, size);
   service = &script;
