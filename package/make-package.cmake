@@ -39,7 +39,8 @@ run(${WIXL} --arch x86 -o ${OUTPUT} ${source})
 # (Quoted in the call itself: a semicolon would split a list passed through run.)
 execute_process(COMMAND ${MSIBUILD} ${OUTPUT}
   -q "UPDATE Component SET Condition = 'TRACEFILE' WHERE Component = 'TraceFileSetting'"
-  -q "UPDATE Property SET Value = 'TRACEFILE;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+  -q "UPDATE Component SET Condition = 'SERIALSERVICES' WHERE Component = 'SerialServicesSetting'"
+  -q "UPDATE Property SET Value = 'SERIALSERVICES;TRACEFILE;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "msibuild failed (${status}): ${output}")

@@ -150,11 +150,17 @@ check "the run comes after WriteRegistryValues, before InstallFinalize, not on r
   '[ "$1" -gt "$0" ] && [ "$1" -lt "$2" ]' "$(sequence WriteRegistryValues)" \
   "$(sequence RunTelmarSetup)" "$(sequence InstallFinalize)"
 check "the run's condition leaves removal out" row InstallExecuteSequence 'RunTelmarSetup.NOT REMOVE~="ALL".[0-9]*'
-check "TRACEFILE is a secure public property" grep -q '^SecureCustomProperties.*\bTRACEFILE\b' <(table Property)
-check "the TraceFile value is written only when TRACEFILE is set" \
-  row Component 'TraceFileSetting.*TRACEFILE.*'
-check "the package writes TraceFile alone, in HKLM\\SOFTWARE\\velmora\\telmar-setup" \
-  test "$(table Registry | cut -f2-5)" = "$(printf '2\tSOFTWARE\\velmora\\telmar-setup\tTraceFile\t[TRACEFILE]')"
+for pair in TRACEFILE:TraceFile SERIALSERVICES:SerialServices; do
+  property=${pair%:*} value=${pair#*:}
+  check "$property is a secure public property" grep -q "^SecureCustomProperties.*\\b$property\\b" <(table Property)
+  check "the $value value is written only when $property is set" \
+    row Component "${value}Setting.*$property.*"
+  check "$value is kept across repairs and upgrades without $property" \
+    row InstallExecuteSequence "Keep$value.NOT $property AND SAVED$property.[0-9]*"
+done
+check "the package writes TraceFile and SerialServices alone, in HKLM\\SOFTWARE\\velmora\\telmar-setup" \
+  test "$(table Registry | cut -f2-5 | sort)" = "$(printf '2\tSOFTWARE\\velmora\\telmar-setup\t%s\t%s\n' \
+    SerialServices '[SERIALSERVICES]' TraceFile '[TRACEFILE]')"
 check "the package installs telmar-setup.exe in [ProgramFilesFolder]velmora\\telmar-setup" bash -c \
   'grep -q "^TelmarSetupExe.Program.telmar-setup.exe" <<<"$0" && grep -q "^INSTALLFOLDER.VelmoraFolder.telmar-setup$" <<<"$1" &&
    grep -q "^VelmoraFolder.ProgramFilesFolder.velmora$" <<<"$1"' "$(table File)" "$(table Directory)"
