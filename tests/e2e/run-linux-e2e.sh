@@ -25,6 +25,7 @@ bin=$(cd "${1:?usage: $0 BIN_DIR [conventions]}" && pwd) || exit 2
 #   log=TEXT           a line the protocol library's log must hold (may repeat)
 #   tries=N            the number of LnkConnect (or LNK_Connect) calls expected
 #   usb=ttyACM0        a USB serial device; usb=ttyUSB0:ftdi_sio with its driver's name
+#   services=LIST      TELMAR_SETUP_SERIAL_SERVICES: driver services to probe beside the rule
 #   trace=PATTERN      run with the trace on: a line (a shell pattern) it must hold (may repeat)
 #   trace=unwritable   run with the trace naming a file that cannot be created
 #   param=link|dangling|fifo   QLP_CONFIG.INI planted before the run: a link to a file outside
@@ -53,7 +54,7 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" library=1 earlier="" tries="" log=() usb=() trace=()
-  local profile=set data=ok old="" as_user=() param="" stray=() locked="" tracer=()
+  local profile=set data=ok old="" as_user=() param="" stray=() locked="" tracer=() services=""
   set_options "$@"
   local dir=$work/$name
   local folder=$dir/profile/velmora/telmarv3 sysfs=$dir/sys program=$bin/telmar-setup
@@ -126,7 +127,7 @@ run_case() {
      if [ "$profile_dir" = - ]; then export ALLUSERSPROFILE=; elif [ -n "$profile_dir" ]; then
        export ALLUSERSPROFILE=$profile_dir; fi &&
      TELMAR_SYSFS=$sysfs QLP_SIM_READERS=$readers QLP_SIM_LOG=$dir/qlp.log \
-     TELMAR_SETUP_LOG=$trace_file \
+     TELMAR_SETUP_LOG=$trace_file TELMAR_SETUP_SERIAL_SERVICES=$services \
      timeout -k 5 120 "${as_user[@]}" "${tracer[@]}" "${runner[@]}" "$program" >"$dir/out" 2>&1)
   local status=$?
   [ -z "$holder" ] || { kill "$holder"; wait "$holder"; } 2>/dev/null
@@ -197,6 +198,14 @@ run_case serial-9600-only serial-9600-only.old ports=0 readers=1@9600 tries=2 \
   "log=LnkExchange 1 1 2 65535 FF010601 4 33792"
 run_case serial-19200-wins serial-19200-both.old ports=6 readers=7@19200/9600 tries=1 \
   trace=unwritable
+# A reader behind a USB-serial adapter (ttyUSB0 of ftdi_sio, COM7) is probed only when the
+# administrator names its driver.
+run_case adapter-not-named - ports=5 usb=ttyUSB0:ftdi_sio readers=7@19200 tries=2
+run_case adapter-named serial-19200-both.old ports=5 usb=ttyUSB0:ftdi_sio readers=7@19200 \
+  tries=3 'services=other, FTDI_Sio;' \
+  'trace=serial services setting TELMAR_SETUP_SERIAL_SERVICES: "other, FTDI_Sio;"' \
+  'trace=serial services setting: ignored: 1 empty entry' \
+  'trace=port device 1 "USB Serial Port (COM7)": service "ftdi_sio", named in TELMAR_SETUP_SERIAL_SERVICES, COM7: listed'
 # Whatever lies at the parameter file's path is removed, never followed or opened.
 for plant in link dangling fifo; do
   run_case "param-$plant" serial-9600-only.old "param=$plant" ports=0 readers=1@9600 tries=2
@@ -228,8 +237,8 @@ run_case traced-mixed one-serial-two-pcsc.old ports=0,2 usb=ttyACM0 usb=ttyUSB0:
   "trace=parameter file read back: status 0" \
   "trace=protocol library qlpinw32.dll: loaded from $bin/qlpinw32.so" \
   "trace=protocol library: second generation (Lnk...) taken" \
-  'trace=port device 0 "USB Serial Device (COM4)": service "usbser", COM4: listed' \
-  'trace=port device 3 "USB Serial Port (COM5)": service "ftdi_sio" not accepted: not probed' \
+  'trace=port device 0 "USB Serial Device (COM4)": service "usbser", a serial driver by its name, COM4: listed' \
+  "trace=port device 3 \"USB Serial Port (COM5)\": service \"ftdi_sio\" not accepted: not probed; a USB-serial adapter's driver, probed when named in TELMAR_SETUP_SERIAL_SERVICES" \
   'trace=COM4 at 9600 baud: connection status *: no reader' \
   'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
   'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 1: serial reader on COM3 at 19200 baud' \

@@ -96,6 +96,9 @@ make_prefix() {
 #                       sharing, or read-only: it must stay as it was
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
+#   services=LIST       TELMAR_SETUP_SERIAL_SERVICES: driver services to probe beside the rule
+#   setting=TYPE:TEXT   the value SerialServices of HKLM\Software\velmora\telmar-setup, of
+#                       registry type TYPE (REG_SZ, REG_EXPAND_SZ...), in the 32-bit view
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
 #                       that the trace must hold (may repeat)
 #   arch=wow64          the 32-bit program in a 64-bit prefix: its system folder is syswow64
@@ -109,7 +112,7 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
-  local trace=() arch="" smartcard="" relay="" strays=""
+  local trace=() arch="" smartcard="" relay="" strays="" services="" setting=""
   set_options "$@"
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
@@ -138,6 +141,12 @@ run_case() {
     local -x WINEDLLOVERRIDES=winscard=n
   fi
   printf '%s' "$pcsc" | tr ';' '\n' >"$dir/readers.txt"
+  if [ -n "$setting" ]; then
+    local view=Software
+    [ "$arch" != wow64 ] || view='Software\Wow6432Node'
+    WINEPREFIX=$prefix "$wine" reg add "HKLM\\$view\\velmora\\telmar-setup" /v SerialServices \
+      /t "${setting%%:*}" /d "${setting#*:}" /f >/dev/null 2>&1 || problem "reg add failed"
+  fi
   if [ -n "$relay" ]; then
     WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
       /d 'SetErrorMode;LoadLibraryA;LoadLibraryExA' /f >/dev/null 2>&1
@@ -171,7 +180,7 @@ run_case() {
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
   (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
-     TELMAR_SETUP_LOG=$trace_file \
+     TELMAR_SETUP_LOG=$trace_file TELMAR_SETUP_SERIAL_SERVICES=$services \
      QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
      "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
   local status=$?
@@ -369,12 +378,15 @@ reports() {
 #   library=runs-data-probe  the system folder's library faults at its first probe
 #   data=none           no data folder
 #   arch=wow64          a 64-bit prefix
+#   services=LIST       SERIALSERVICES given; the reader is then behind an FTSER2K adapter (COM3)
 run_package() {
   local name=$1
   shift
   case_begins "$name" || return 0
   local lifecycle="" library="" data="" arch="" readers=3@19200 ports=1,3 usb=() version=""
+  local services="" properties=()
   set_options "$@"
+  [ -z "$services" ] || ports=1 usb=(3:FTSER2K) properties=("SERIALSERVICES=$services")
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
   local program_files="Program Files" software=Software
   if [ "$arch" = wow64 ]; then
@@ -397,7 +409,7 @@ run_package() {
   local code
   code=$(product_code "$package")
 
-  msiexec /i "$msi" /qn "TRACEFILE=$trace_file" /l*v "$(winpath "$dir/install.log")"
+  msiexec /i "$msi" /qn "TRACEFILE=$trace_file" "${properties[@]}" /l*v "$(winpath "$dir/install.log")"
   if [ -n "$library" ]; then
     # The run faults: the installation fails and is rolled back; telmar.old stays.
     expect_failure install
@@ -473,12 +485,25 @@ run_case traced-mixed one-serial-two-pcsc.old ports=1,3 usb=4:usbser usb=5:FTDIB
   readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" 'trace=data folder C:\\ProgramData\\velmora\\telmarv3\\: exists' \
   'trace=protocol library qlpinw32.dll: loaded from Z:*\\app\\qlpinw32.dll' \
   'trace=port device * "USB Serial Port (COM5)": service "FTDIBUS" not accepted: not probed' \
-  'trace=port device * "USB Serial Port (COM4)": service "usbser", COM4: listed' \
+  'trace=port device * "USB Serial Port (COM4)": service "usbser", a serial driver by its name, COM4: listed' \
   'trace=COM4 at 9600 baud: connection status *: no reader' \
   'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
   'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 3: PC/SC reader "Reader A 00 01"' \
   'trace=NbCanaux=3: status 0' 'trace=telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old' \
   'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+# A reader behind a USB-serial adapter (service FTSER2K, COM3) is probed only when the
+# administrator names the driver, in the environment or in the registry; a value that is not a
+# string is ignored.
+adapter=(ports=1 usb=3:FTSER2K readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01")
+run_case adapter-not-named pcsc-two-only.old "${adapter[@]}" \
+  'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K" not accepted: not probed; a USB-serial adapter?s driver, probed when named in TELMAR_SETUP_SERIAL_SERVICES or SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup'
+run_case adapter-named-environment one-serial-two-pcsc.old "${adapter[@]}" 'services=Other; ftser2k' \
+  'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K", named in TELMAR_SETUP_SERIAL_SERVICES, COM3: listed'
+run_case adapter-named-registry one-serial-two-pcsc.old "${adapter[@]}" 'setting=REG_SZ:CH341SER, FtSer2K' \
+  'trace=serial services named: 2: CH341SER, FtSer2K' \
+  'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K", named in SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup, COM3: listed'
+run_case adapter-setting-not-a-string pcsc-two-only.old "${adapter[@]}" 'setting=REG_EXPAND_SZ:FTSER2K' \
+  'trace=serial services setting SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup: ignored: a value of type 2, not a string (REG_SZ)'
 run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
 run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
@@ -579,7 +604,7 @@ unavailable=$needs_32_bit
 run_package package-lifecycle lifecycle
 run_package package-run-faults library=runs-data-probe
 run_package package-no-data-folder data=none
-run_package package-wow64 arch=wow64
+run_package package-wow64 arch=wow64 'services=Ser2pl,FtSer2K'
 unavailable=""
 
 finish "Wine end-to-end"
