@@ -83,9 +83,10 @@ make_prefix() {
 #   readers=3@19200     readers the stand-in protocol library answers for
 #   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
 #   library=PLACE       where qlpinw32.dll lies: app (the default), none, system, windows, path
-#                       (on the PATH); app+helper-on-path/-missing: beside the program, built to
-#                       need qlphelp.dll, which lies on the PATH / nowhere; or a FOLDER below
-#                       the build folder, whose qlpinw32.dll lies beside the program
+#                       (on the PATH); PLACE+helper-on-path/-missing: there, built to need
+#                       qlphelp.dll, which lies on the PATH / nowhere; folder: a folder of that
+#                       name beside the program; or a FOLDER below the build folder, whose
+#                       qlpinw32.dll lies beside the program
 #   version=winxp       Windows version Wine reports
 #   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was when no
@@ -126,8 +127,10 @@ run_case() {
   local -A folders=([app]=$dir/app [system]=$system32 [windows]=${system32%/*} [path]=$dir/path)
   [[ -v folders[$library] ]] && cp "$build/bin/qlpinw32.dll" "${folders[$library]}/"
   [[ $library == */* ]] && cp "$build/$library/qlpinw32.dll" "$dir/app/"
-  [[ $library == app+* ]] && cp "$build/wine-doubles/with-helper/qlpinw32.dll" "$dir/app/"
+  [[ $library == *+helper-* ]] && cp "$build/wine-doubles/with-helper/qlpinw32.dll" \
+    "${folders[${library%%+*}]}/"
   [[ $library == *-on-path ]] && cp "$build/wine-doubles/helper/qlphelp.dll" "$dir/path/"
+  [ "$library" != folder ] || mkdir "$dir/app/qlpinw32.dll"
   if [ "$plant" = smartcard ]; then
     cp "$build/wine-doubles/winscard.dll" "$dir/cwd/"
   else
@@ -373,6 +376,11 @@ run_case library-other-arch pcsc-two-only.old library=wine-doubles/other-arch po
 run_case library-init-fails pcsc-two-only.old library=wine-doubles/init-fails ports=3 \
   readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" \
   'trace=protocol library qlpinw32.dll: not loaded: status 265; error 1114 (its initialisation routine failed); found at Z:*\\app\\qlpinw32.dll'
+# One whose initialisation routine faults, and a folder where the library would lie.
+run_case library-init-faults - library=wine-doubles/init-faults ports=3 readers=3@19200 \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 998 (the library faulted while it initialised); found at Z:*\\app\\qlpinw32.dll'
+run_case library-folder - library=folder ports=3 readers=3@19200 \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 5 (access denied); found at Z:*\\app\\qlpinw32.dll, which is a folder, not a library'
 run_case smartcard-library-missing serial-9600-only.old smartcard=none ports=1 readers=1@9600 \
   'trace=smart-card library winscard.dll: not loaded (0x1001): error 126 (module not found); no such file in the system folder'
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
@@ -391,6 +399,11 @@ done
 # The most common workstation: 64-bit Windows running the 32-bit program (WOW64).
 run_case worked-example-wow64 "${example[@]}" arch=wow64 "log=LnkConnect 1 3 19200,1,8,0,0" \
   'trace=smart-card library winscard.dll: loaded (0x0000)' 'trace=PC/SC reader 1: "Reader A"'
+# The protocol library in the system folder there: named where an administrator finds it.
+run_case library-system-wow64 "${example[@]}" arch=wow64 library=system \
+  'trace=protocol library qlpinw32.dll: loaded from C:\\windows\\syswow64\\qlpinw32.dll'
+run_case library-system+helper-missing-wow64 - arch=wow64 library=system+helper-missing ports=3 \
+  readers=3@19200 'trace=protocol library qlpinw32.dll: not loaded: status 265; error 126 (module not found); found at C:\\windows\\syswow64\\qlpinw32.dll, so a library it needs is missing'
 unavailable=""
 
 # The workstation of scripts/demo.sh, whose Linux run writes the same file.
