@@ -99,6 +99,8 @@ make_prefix() {
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
 #                       that the trace must hold (may repeat)
+#   last=PATTERN        run with the trace on: its last line
+#   data-folder=missing no data folder
 #   arch=wow64          the 32-bit program in a 64-bit prefix: its system folder is syswow64
 #   smartcard=none      no winscard.dll anywhere, not even Wine's own
 #   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
@@ -110,7 +112,7 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
-  local trace=() arch="" smartcard="" relay="" strays=""
+  local trace=() arch="" smartcard="" relay="" strays="" last="" data_folder=""
   set_options "$@"
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
@@ -149,7 +151,7 @@ run_case() {
 
   local data=$prefix/drive_c/ProgramData/velmora/telmarv3
   case $version in winxp*) data="$prefix/drive_c/ProgramData/Application Data/velmora/telmarv3" ;; esac
-  mkdir -p "$data"
+  [ "$data_folder" = missing ] || mkdir -p "$data"
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
   [ "$old" = readonly ] && chmod a-w "$data/telmar.old"
   if [ -n "$strays" ]; then
@@ -170,7 +172,7 @@ run_case() {
 
   # An earlier report in the trace file, which the run must append to.
   local trace_file=""
-  if [ ${#trace[@]} -gt 0 ]; then
+  if [ ${#trace[@]} -gt 0 ] || [ -n "$last" ]; then
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
   (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
@@ -187,6 +189,7 @@ run_case() {
   check_file "$expected" "$data/telmar.old" "$earlier"
   check_log "$dir/qlp.log" "${log[@]}"
   [ -z "$trace_file" ] || check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
+  [ -z "$last" ] || check_last_line "$dir/trace.log" $'\r' "$last"
   if [ -n "$relay" ]; then
     # The program's thread is the one that loads the protocol library.
     local thread first
@@ -211,7 +214,7 @@ run_case() {
 # telmar.old: no parameter file, new file, lock file or leftover.
 data_folder_holds_only_telmar_old() {
   local left
-  left=$(ls -A "$1" | grep -vx telmar.old | tr '\n' ' ')
+  left=$(ls -A "$1" 2>/dev/null | grep -vx telmar.old | tr '\n' ' ')
   [ -z "$left" ] || problem "left in the data folder: $left"
 }
 
@@ -248,13 +251,15 @@ run_overlap() {
   WINEPREFIX=$prefix wineserver -w
   for k in 1 2; do [ "${status[k]}" -eq 0 ] || problem "run $k: exit status ${status[k]}"; done
   check_trace "$dir/trace-1.log" $'\r' "telmar-setup *" \
-    'channel 1: serial reader on COM3 at 19200 baud' 'channel 2: PC/SC reader "Reader A"' \
-    'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+    'channel 1: serial reader on COM3 at 19200 baud' 'channel 2: PC/SC reader "Reader A"'
   check_trace "$dir/trace-2.log" $'\r' "telmar-setup *" \
     'another run of telmar-setup is going on: waiting for it to end, up to 600 s' \
     'the other run has ended: this run goes on after waiting * s' \
-    'channel 1: serial reader on COM1 at 9600 baud' \
-    'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+    'channel 1: serial reader on COM1 at 9600 baud'
+  for k in 1 2; do
+    check_last_line "$dir/trace-$k.log" $'\r' \
+      'outcome: * found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+  done
   check_file serial-9600-only.old "$data/telmar.old" ""
   data_folder_holds_only_telmar_old "$data"
   case_ends "$name"
@@ -336,8 +341,8 @@ run_case traced-mixed one-serial-two-pcsc.old ports=1,3 usb=4:usbser usb=5:FTDIB
   'trace=COM4 at 9600 baud: connection status *: no reader' \
   'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
   'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 3: PC/SC reader "Reader A 00 01"' \
-  'trace=NbCanaux=3: status 0' 'trace=telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old' \
-  'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+  'trace=NbCanaux=3: status 0' \
+  'last=outcome: 1 serial and 2 PC/SC readers found: telmar.old written: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
 run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
 run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
@@ -349,17 +354,24 @@ run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
-run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays
+run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays \
+  'last=outcome: no reader found: telmar.old left as it was'
 # A second run waits for the first: both end with their reader, the second's file stays.
 run_overlap overlapping-runs
 # An earlier file is replaced whole; one held open by another program, or read-only, stays.
+# The last line of the trace says which, with the readers found.
 run_case replacing-earlier worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
-  "earlier=$work/earlier.old"
+  "earlier=$work/earlier.old" \
+  'last=outcome: 1 serial and 1 PC/SC readers found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
 run_case earlier-held-open - old=held ports=1,3 readers=3@19200 "pcsc=Reader A" \
-  "earlier=$work/earlier.old" 'trace=earlier telmar.old kept: replacing telmar.old failed: error *'
+  "earlier=$work/earlier.old" \
+  'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error *'
 run_case earlier-read-only - old=readonly ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "earlier=$work/earlier.old" \
-  'trace=earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
+  'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
+# Without a data folder nothing can be written, and there was no earlier file to keep.
+run_case data-folder-missing - data-folder=missing ports=3 readers=3@19200 "pcsc=Reader A" \
+  'last=outcome: 0 serial and 1 PC/SC readers found (the serial ports were not probed): telmar.old not written: creating the new file failed: error 3 (path not found)'
 run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
   "pcsc=Reader A"
 for place in system windows path app+helper-on-path; do
@@ -408,14 +420,15 @@ unavailable=""
 
 # The workstation of scripts/demo.sh, whose Linux run writes the same file.
 run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2@19200 \
-  "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+  "pcsc=Demo Reader 00 00;Demo Reader 00 01" \
+  'last=outcome: 1 serial and 2 PC/SC readers found: telmar.old written: C:\\*\\telmar.old'
 
 # The field-check kit's checker: every case Wine can show passes, the others say so; a broken
 # kit fails, and so does a run that hangs; the dry run writes only in its scratch folder. The
 # kit is built for the 32-bit program only.
 unavailable=$needs_32_bit
 all_shown=('line=PASS            system: "telmar-setup *, system major version 6"; "data folder C:\\users\\*\\ProgramData\\velmora\\telmarv3\\: exists" (no "Application Data" level*); 2 COM port(s) probed'
-  'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC channels, 2 in all"'
+  'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC readers found: telmar.old written: C:\\*\\worked-example\\ProgramData\\velmora\\telmarv3\\telmar.old"'
   'line=PASS            cdecl: reader simulated on COM1 *'
   'line=NOT SHOWN HERE  current-folder: Wine*s loader searches the current folder *: loaded from C:\\users\\*\\cwd\\qlpinw32.dll'
   'line=PASS            helper-missing: ended by itself in *; "*error 126 (module not found); found at C:\\users\\*\\helper-missing\\app\\qlpinw32.dll, so a library it needs is missing" *'
@@ -441,6 +454,6 @@ run_kit kit-broken-hang 1 broken=hang \
 run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
   'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
   'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
-  'line=outcome: 1 serial and 1 PC/SC channels, 2 in all'
+  'line=outcome: 1 serial and 1 PC/SC readers found: telmar.old written: C:\\*\\dry-run\\ProgramData\\velmora\\telmarv3\\telmar.old'
 
 finish "Wine end-to-end"
