@@ -101,6 +101,12 @@ make_prefix() {
 #                       that the trace must hold (may repeat)
 #   last=PATTERN        run with the trace on: its last line
 #   data-folder=missing no data folder
+#   status=CODE         the program's exit status is CODE (0 by default), which Wine's own exit
+#                       status gives as its low byte
+#   wine-says=PATTERN   a line of Wine's own output (a fault's report, say)
+#   next=FILE           a next run with the stand-in qlpinw32.dll beside the program in place of
+#                       the case's: it must write the expected FILE and remove what the case's
+#                       run left in the data folder (only then must that hold nothing else)
 #   arch=wow64          the 32-bit program in a 64-bit prefix: its system folder is syswow64
 #   smartcard=none      no winscard.dll anywhere, not even Wine's own
 #   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
@@ -112,8 +118,10 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
-  local trace=() arch="" smartcard="" relay="" strays="" last="" data_folder=""
+  local trace=() arch="" smartcard="" relay="" strays="" last="" data_folder="" status=0
+  local wine_says=() next=""
   set_options "$@"
+  local expected_status=$((status & 0xFF))
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
   if [ "$arch" = wow64 ]; then
@@ -175,21 +183,38 @@ run_case() {
   if [ ${#trace[@]} -gt 0 ] || [ -n "$last" ]; then
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
-  (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
-     TELMAR_SETUP_LOG=$trace_file \
-     QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
-     "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
-  local status=$?
+  # run_program OUTPUT: the program, Wine's output in the file OUTPUT of the case's folder; the
+  # exit status Wine gives.
+  run_program() {
+    (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
+       TELMAR_SETUP_LOG=$trace_file \
+       QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
+       "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/$1" 2>&1)
+  }
+  run_program wine.out
+  status=$?
   if [ -n "$holder" ]; then touch "$dir/release" && wait "$holder"; fi
   WINEPREFIX=$prefix wineserver -w
 
-  [ $status -eq 0 ] || problem "exit status $status"
+  [ $status -eq "$expected_status" ] || problem "exit status $status, not $expected_status"
+  check_lines "Wine's output" "$dir/wine.out" "" "${wine_says[@]}"
   [ -z "$holder" ] || [ -e "$dir/held" ] || problem "telmar.old could not be held open"
-  data_folder_holds_only_telmar_old "$data"
+  [ -n "$next" ] || data_folder_holds_only_telmar_old "$data"
   check_file "$expected" "$data/telmar.old" "$earlier"
   check_log "$dir/qlp.log" "${log[@]}"
   [ -z "$trace_file" ] || check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
   [ -z "$last" ] || check_last_line "$dir/trace.log" $'\r' "$last"
+  if [ -n "$next" ]; then
+    local left
+    left=$(ls -A "$data" | grep -vx telmar.old | tr '\n' ' ')
+    cp "$build/bin/qlpinw32.dll" "$dir/app/"
+    run_program wine-next.out
+    status=$?
+    WINEPREFIX=$prefix wineserver -w
+    [ $status -eq 0 ] || problem "the next run: exit status $status"
+    data_folder_holds_only_telmar_old "$data" "after the next run (the case's run left ${left:-nothing}): "
+    check_file "$next" "$data/telmar.old" ""
+  fi
   if [ -n "$relay" ]; then
     # The program's thread is the one that loads the protocol library.
     local thread first
@@ -210,12 +235,12 @@ run_case() {
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
-# data_folder_holds_only_telmar_old FOLDER: nothing of the program's is left there but
+# data_folder_holds_only_telmar_old FOLDER [WHEN]: nothing of the program's is left there but
 # telmar.old: no parameter file, new file, lock file or leftover.
 data_folder_holds_only_telmar_old() {
   local left
   left=$(ls -A "$1" 2>/dev/null | grep -vx telmar.old | tr '\n' ' ')
-  [ -z "$left" ] || problem "left in the data folder: $left"
+  [ -z "$left" ] || problem "${2:-}left in the data folder: $left"
 }
 
 # run_overlap NAME: two runs in one prefix, with COM1 to COM40 (the first run's reader on COM3
@@ -396,6 +421,19 @@ run_case library-folder - library=folder ports=3 readers=3@19200 \
 run_case smartcard-library-missing serial-9600-only.old smartcard=none ports=1 readers=1@9600 \
   'trace=smart-card library winscard.dll: not loaded (0x1001): error 126 (module not found); no such file in the system folder'
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
+
+# Data-execution prevention: a library that runs code from heap memory faults there, as it
+# identifies itself or as it connects. The program ends with 0xC0000005, its trace stops just
+# before the call that faulted, the earlier telmar.old stays, and the next run, with a library
+# that does no such thing, removes what the faulted run left.
+for when in identify probe; do
+  stop='protocol library qlpinw32.dll: loaded from Z:*\\app\\qlpinw32.dll'
+  [ $when = identify ] || stop='2 COM ports to probe'
+  run_case "data-execution-prevention-$when" - library=stand-in/runs-data-$when ports=1,3 \
+    readers=3@19200 "pcsc=Reader A" "earlier=$work/earlier.old" status=0xC0000005 \
+    'wine-says=wine: Unhandled page fault on execute access to *' "last=$stop" \
+    next=worked-example.old
+done
 
 # The worked example with the protocol library in the first generation, and in the other
 # calling convention, which only 32-bit x86 has.
