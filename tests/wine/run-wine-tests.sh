@@ -296,36 +296,48 @@ run_overlap() {
 #   line=PATTERN        a line (a shell pattern) its output must hold (may repeat)
 #   version=winxp       Windows version Wine reports
 #   ports=1,3           serial ports seeded instead
-#   broken=expected     the kit's expected telmar.old with a wrong line
+#   broken=expected     the kit's expected telmar.old with a wrong line (may repeat:)
+#   broken=expected-empty, broken=expected-truncated   that file empty, or cut to half its size
+#   broken=no-program, broken=no-cdecl   the kit without its telmar-setup.exe, or without its
+#                       __cdecl stand-in
 #   broken=other-arch   the kit's 64-bit double replaced by a library that loads
 #   broken=hang         the kit's helper-needing double replaced by one whose loading never ends
-#   dry-run             /dry-run of C:\TELMAR\telmar-setup.exe, with the stand-in beside it, a reader
-#                       on COM3 and an earlier telmar.old in the prefix's data folder, which
-#                       must stay byte for byte as it was, alone there
-# After a self-check without FAIL its scratch folder must be gone, and no data folder made.
+#   dry-run[=PROGRAM]   /dry-run of PROGRAM (C:\TELMAR\telmar-setup.exe), with the stand-in installed
+#                       in C:\TELMAR, a reader on COM3 and an earlier telmar.old in the prefix's
+#                       data folder, which must stay byte for byte as it was, alone there
+# After a self-check without FAIL its scratch folder must be gone, and no data folder made; a
+# checker that exits with 2 must have made no scratch folder.
 run_kit() {
   local name=$1 status=$2
   shift 2
   case_begins "$name" || return 0
-  local line=() version="" ports=1,3 usb=() broken="" dry_run=""
+  local line=() version="" ports=1,3 usb=() broken=() dry_run=""
   set_options "$@"
   local dir=$work/$name prefix=$work/$name/prefix
   make_prefix
   cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/system32/"
   printf 'Reader A' >"$dir/readers.txt"
   cp -r "$build/kit" "$dir/kit"
-  case $broken in
-    expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$dir/kit/expected/worked-example.old" ;;
-    other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
-    hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
-  esac
+  local damage expected_file=$dir/kit/expected/worked-example.old
+  for damage in "${broken[@]}"; do
+    case $damage in
+      expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$expected_file" ;;
+      expected-empty) : >"$expected_file" ;;
+      expected-truncated) truncate -s $(($(stat -c %s "$expected_file") / 2)) "$expected_file" ;;
+      no-program) rm "$dir/kit/telmar-setup.exe" ;;
+      no-cdecl) rm "$dir/kit/stand-in/cdecl/qlpinw32.dll" ;;
+      other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
+      hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
+    esac
+  done
   local data=$prefix/drive_c/ProgramData/velmora arguments=() readers=""
   if [ -n "$dry_run" ]; then
     mkdir -p "$data/telmarv3" "$prefix/drive_c/TELMAR"
     printf 'an earlier run\r\n' >"$data/telmarv3/telmar.old"
     cp -a "$data" "$dir/data-before"
     cp "$build/bin/telmar-setup.exe" "$build/bin/qlpinw32.dll" "$prefix/drive_c/TELMAR/"
-    arguments=(/dry-run 'C:\TELMAR\telmar-setup.exe') readers=3@19200
+    [ "$dry_run" != 1 ] || dry_run='C:\TELMAR\telmar-setup.exe'
+    arguments=(/dry-run "$dry_run") readers=3@19200
   fi
   (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers \
      TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
@@ -339,15 +351,17 @@ run_kit() {
   if [ -n "$dry_run" ]; then
     diff -r "$dir/data-before" "$data" >"$dir/diff" 2>&1 ||
       problem "the prefix's data folder changed: $(head -c 300 "$dir/diff")"
+  fi
+  if [ -n "$dry_run" ] && [ "$status" = 0 ]; then
     LC_ALL=C sed -n '/^=== telmar.old/,/^===/p' "$dir/output.txt" | LC_ALL=C sed '1d;$d' |
       grep -av '^$' >"$dir/shown.old"
     diff <(lines_of "$expected_dir/worked-example.old") "$dir/shown.old" >"$dir/diff" ||
       problem "the file shown differs: $(head -c 300 "$dir/diff")"
-  elif [ "$status" = 0 ]; then
+  elif [ "$status" != 1 ]; then
     ! compgen -G "$prefix/drive_c/users/*/Temp/telmar-check-*" >/dev/null &&
       ! compgen -G "$prefix/drive_c/users/*/AppData/Local/Temp/telmar-check-*" >/dev/null ||
       problem "the scratch folder was left behind"
-    [ ! -e "$data" ] || problem "a data folder was made outside the scratch folder"
+    [ -n "$dry_run" ] || [ ! -e "$data" ] || problem "a data folder was made outside the scratch folder"
   fi
   [ -z "${TELMAR_WINE_SHOW:-}" ] || cat "$dir/output.txt"
   case_ends "$name" || sed 's/^/      /' "$dir/output.txt"
@@ -489,6 +503,22 @@ run_kit kit-broken-other-arch 1 broken=other-arch \
 run_kit kit-broken-hang 1 broken=hang \
   'line=FAIL            helper-missing: the run did not end by itself within 30 s (a dialog?)' \
   'line=PASS            other-architecture: *'
+# A kit that lacks files, or whose expected file is damaged, is named as the cause.
+run_kit kit-incomplete 1 broken=no-program broken=no-cdecl broken=expected-empty \
+  'line=FAIL            system: the kit lacks telmar-setup.exe' \
+  "line=FAIL            worked-example: the kit lacks telmar-setup.exe; the kit's expected\\\\worked-example.old is damaged (0 bytes, not the * it was made with)" \
+  "line=FAIL            cdecl: the kit lacks telmar-setup.exe; the kit lacks stand-in\\\\cdecl\\\\qlpinw32.dll; the kit's expected\\\\worked-example.old is damaged (0 bytes, *)" \
+  'line=FAIL            other-architecture: the kit lacks telmar-setup.exe' \
+  'line=0 PASS, 7 FAIL, 0 NOT SHOWN HERE'
+run_kit kit-expected-truncated 1 broken=expected-truncated \
+  "line=FAIL            worked-example: the kit's expected\\\\worked-example.old is damaged (* bytes, not the * it was made with)" \
+  "line=FAIL            cdecl: the kit's expected\\\\worked-example.old is damaged *" \
+  'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
+# The dry run of no program, or of a folder, says so and makes nothing.
+run_kit kit-dry-run-no-program 2 'dry-run=C:\TELMAR\absent.exe' \
+  'line=telmar-check /dry-run: no program at C:\\TELMAR\\absent.exe'
+run_kit kit-dry-run-folder 2 'dry-run=C:\TELMAR' \
+  'line=telmar-check /dry-run: C:\\TELMAR is a folder, not a program'
 run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
   'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
   'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
