@@ -9,8 +9,10 @@
 
    Every run of the program gets ALLUSERSPROFILE and TELMAR_SETUP_LOG pointing into the scratch
    folder, below %TEMP%; nothing outside it is written. Each self-check case prints one line:
-   PASS, FAIL with the reason, or NOT SHOWN HERE with what this machine cannot show. The exit
-   status is 1 when a case failed, 0 otherwise. */
+   PASS, FAIL with the reason, or NOT SHOWN HERE with what this machine cannot show; a case
+   that needs a file the kit lacks, or the expected file damaged, fails with the kit named as
+   the cause. The exit status is 1 when a case failed, 0 otherwise, and 2 when the checker
+   could not start (a wrong argument, a dry run of no program). */
 #include <windows.h>
 
 #include <stdarg.h>
@@ -177,6 +179,35 @@ static int CopyFromKit(const struct Run* run, const char* kitPath, const char* f
   return 0;
 }
 
+static const char kExpectedFile[] = "expected\\worked-example.old";
+
+/* Whether the kit holds the files (relative to the checker's folder, up to a null) that case
+   NAME needs, the expected file whole: a case of a kit with a file missing or damaged is
+   reported as FAIL, with the kit named as the cause, before anything runs. */
+static int KitHolds(const char* name, const char* const* files) {
+  char path[MAX_PATH], problems[1024] = "";
+  size_t used = 0;
+  for (; *files != NULL; ++files) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const char* separator = used > 0 ? "; " : "";
+    if (!Join(path, kit, *files, NULL) ||
+        !GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      used += (size_t)snprintf(problems + used, sizeof problems - used, "%sthe kit lacks %s",
+                               separator, *files);
+    } else if (strcmp(*files, kExpectedFile) == 0 &&
+               (data.nFileSizeHigh != 0 || data.nFileSizeLow != TELMAR_CHECK_EXPECTED_SIZE)) {
+      used += (size_t)snprintf(problems + used, sizeof problems - used,
+                               "%sthe kit's %s is damaged (%lu bytes, not the %lu it was made with)",
+                               separator, *files, data.nFileSizeLow,
+                               (unsigned long)TELMAR_CHECK_EXPECTED_SIZE);
+    }
+    if (used >= sizeof problems) used = sizeof problems - 1;
+  }
+  if (used > 0) Report(FAIL, name, "%s", problems);
+  return used == 0;
+}
+
 /* Runs PROGRAM from the run's current folder with the run's ALLUSERSPROFILE and trace file, and
    QLP_SIM_READERS set to READERS (when not NULL; unset when empty), waiting at most LIMIT_MS. */
 static void Start(struct Run* run, const char* program, const char* readers, DWORD limitMs) {
@@ -332,18 +363,21 @@ static int FirstDifference(const char* expected, const char* found, char* out, s
 
 static unsigned ports[256]; /* the COM ports the program probes on this machine */
 static int portCount;
+static int portsKnown;      /* the system case ran, and listed them */
 
 /* The system version and the data-folder level the program chose, and the ports it probes. */
 static void CheckSystem(void) {
   struct Run run;
   char first[512], folder[1024], expected[MAX_PATH + 32], version[48];
   size_t length;
-  if (!Prepare(&run, "system") ||
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
+  if (!KitHolds("system", needs) || !Prepare(&run, "system") ||
       !CopyFromKit(&run, "stand-in\\qlpinw32.dll", run.app, "qlpinw32.dll") ||
       !RunKitProgram(&run, "", PROBING_RUN_MS)) {
     return;
   }
   portCount = ListedPorts(&run, ports, 256);
+  portsKnown = 1;
   TraceText(&run, "telmar-setup ", first, sizeof first);
   TraceText(&run, "data folder ", folder, sizeof folder);
   snprintf(expected, sizeof expected, "data folder %s: exists", run.data);
@@ -371,6 +405,12 @@ static void CheckWorkedExample(const char* name, const char* library) {
   char readers[32], loaded[MAX_PATH], want[MAX_PATH], path[MAX_PATH], outcome[256];
   static char expectedPart[16384], foundPart[16384], difference[1200];
   char *expected, *written = NULL;
+  const char* const needs[] = {"telmar-setup.exe", library, kExpectedFile, NULL};
+  if (!KitHolds(name, needs)) return;
+  if (!portsKnown) {
+    Report(FAIL, name, "the COM ports of this machine are not known: the system case failed");
+    return;
+  }
   if (portCount == 0 || ports[0] > 255) {
     Report(NOT_SHOWN, name, "no serial port here that the program probes (the stand-in answers "
            "only on a port the system lists)");
@@ -382,7 +422,7 @@ static void CheckWorkedExample(const char* name, const char* library) {
     return;
   }
   Join(want, run.app, "qlpinw32.dll", NULL);
-  Join(path, kit, "expected\\worked-example.old", NULL);
+  Join(path, kit, kExpectedFile, NULL);
   expected = ReadWhole(path);
   if (!LoadedFrom(&run, loaded)) {
     Report(FAIL, name, "%s", TraceText(&run, kLibraryLine, difference, sizeof difference));
@@ -390,7 +430,7 @@ static void CheckWorkedExample(const char* name, const char* library) {
     Report(FAIL, name, "the protocol library was loaded from %s, not from beside the program",
            loaded);
   } else if (expected == NULL) {
-    Report(FAIL, name, "the kit lacks expected\\worked-example.old");
+    Report(FAIL, name, "the kit's %s could not be read", kExpectedFile);
   } else if (Join(path, run.data, "telmar.old", NULL), (written = ReadWhole(path)) == NULL) {
     Report(FAIL, name, "no telmar.old written; the trace says \"%s\"",
            TraceText(&run, "outcome", outcome, sizeof outcome));
@@ -416,6 +456,8 @@ static char installedLibrary[MAX_PATH]; /* a qlpinw32.dll that the search reache
 static void CheckCurrentFolder(void) {
   struct Run run;
   char loaded[MAX_PATH], planted[MAX_PATH], line[1024];
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
+  if (!KitHolds("current-folder", needs)) return;
   if (installedLibrary[0] != '\0') {
     Report(NOT_SHOWN, "current-folder", "a qlpinw32.dll lies on the search path (%s): the "
            "program would load it", installedLibrary);
@@ -450,6 +492,8 @@ static void CheckRefused(const char* name, const char* library, const char* reas
   struct Run run;
   char expected[1024], line[1024];
   DWORD started = GetTickCount();
+  const char* const needs[] = {"telmar-setup.exe", library, NULL};
+  if (!KitHolds(name, needs)) return;
   if (passedOver && installedLibrary[0] != '\0') {
     Report(NOT_SHOWN, name, "a qlpinw32.dll lies on the search path (%s): the program could load "
            "it", installedLibrary);
@@ -487,6 +531,9 @@ static void CheckElevation(void) {
   char probe[MAX_PATH];
   STARTUPINFOA startup;
   PROCESS_INFORMATION process;
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll",
+                                      "doubles\\no-manifest.exe", NULL};
+  if (!KitHolds("elevation", needs)) return;
   if (wineVersion != NULL) {
     Report(NOT_SHOWN, "elevation", "Wine has no user account control");
     return;
@@ -566,16 +613,28 @@ static const char* DepPolicy(void) {
 }
 
 /* The program as it is installed, with its data folder in the scratch folder. */
-static int DryRun(const char* program) {
-  struct Run run;
-  char path[MAX_PATH], file[MAX_PATH];
-  DWORD started;
+/* The full path of the dry run's PROGRAM (the kit's own when NULL) in path (MAX_PATH); false,
+   with the reason printed, when no program lies there. Checked before anything is made. */
+static int DryRunProgram(const char* program, char* path) {
+  DWORD attributes;
   if (program == NULL) Join(path, kit, "telmar-setup.exe", NULL);
   else if (!GetFullPathNameA(program, MAX_PATH, path, NULL)) lstrcpynA(path, program, MAX_PATH);
-  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+  attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
     printf("telmar-check /dry-run: no program at %s\n", path);
-    return 2;
+    return 0;
   }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    printf("telmar-check /dry-run: %s is a folder, not a program\n", path);
+    return 0;
+  }
+  return 1;
+}
+
+static int DryRun(const char* path) {
+  struct Run run;
+  char file[MAX_PATH];
+  DWORD started;
   if (!Prepare(&run, "dry-run")) return 2;
   GetCurrentDirectoryA(MAX_PATH, run.cwd);
   printf("dry run of %s, started from %s\n", path, run.cwd);
@@ -643,6 +702,7 @@ int main(int argc, char** argv) {
   WineVersion wine = (WineVersion)(void (*)(void))GetProcAddress(GetModuleHandleA("ntdll.dll"),
                                                                  "wine_get_version");
   OSVERSIONINFOA version;
+  char program[MAX_PATH];
   char* slash;
   int dryRun = argc >= 2 && lstrcmpiA(argv[1], "/dry-run") == 0;
   if ((argc >= 2 && !dryRun) || argc > 3) {
@@ -663,11 +723,12 @@ int main(int argc, char** argv) {
   printf("telmar-check %s on Windows %lu.%lu (build %lu) %s%s%s\n", TELMAR_CHECK_VERSION,
          version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber,
          version.szCSDVersion, wineVersion ? ", under Wine " : "", wineVersion ? wineVersion : "");
+  if (dryRun && !DryRunProgram(argc == 3 ? argv[2] : NULL, program)) return 2;
   if (!MakeScratch()) {
     printf("no scratch folder could be made below %%TEMP%%\n");
     return 2;
   }
-  if (dryRun) return DryRun(argc == 3 ? argv[2] : NULL);
+  if (dryRun) return DryRun(program);
 
   printf("kit: %s\nscratch folder: %s\n"
          "A window or dialog that appears during these checks means FAIL.\n", kit, scratch);

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test of the project, the suites at the end of this file, after installing what
 # they need. Each suite is configured, built and run whatever became of the one before, and
-# counted as passed, failed (its configure, build or run failed) or skipped: in whole, or in
-# part when some of its cases cannot run on this machine. The failures, and the cases skipped
-# with their reasons, are listed at the end with the counts; the exit status is 1 when
-# anything failed.
+# counted as passed, failed (its configure, build or run failed, or it crashed) or skipped: in
+# whole, or in part when some of its cases cannot run on this machine. A failed installation
+# counts as a failed suite. The failures, and the cases skipped with their reasons, are listed
+# at the end with the counts; the exit status is 1 when anything failed.
+#
+# Usage: scripts/test-all.sh [NAME...]   with names (e.g. "Wine tests"), only those suites
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,12 +19,21 @@ skips=()     # the cases skipped, "SUITE: CASE: WHY"
 broken=" "   # the presets whose configure or build failed
 
 scripts/install-deps.sh all || failed+=("scripts/install-deps.sh")
-setup_failures=${#failed[@]}   # not a suite
+chosen=("$@")   # the names of the suites to run; none: all
+
+# is_chosen NAME: whether the suite NAME is to run.
+is_chosen() {
+  local name
+  [ ${#chosen[@]} -gt 0 ] || return 0
+  for name in "${chosen[@]}"; do [ "$name" != "$1" ] || return 0; done
+  return 1
+}
 
 # suite NAME TITLE PRESET COMMAND...: configures and builds PRESET ("-": none), then runs
 # COMMAND. Exit status 77, and the "skip  CASE: WHY" lines of its output, tell what it skipped.
 suite() {
   local name=$1 preset=$3 status=0 skips_before=${#skips[@]}
+  is_chosen "$name" || return 0
   printf '\n=== %s\n' "$2"
   shift 3
   if [[ $broken == *" $preset "* ]]; then
@@ -35,12 +46,14 @@ suite() {
   fi
   "$@" 2>&1 | tee "$output"
   status=${PIPESTATUS[0]}
+  # A suite that failed or crashed is a failure, whatever it said it skipped before.
+  if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
+    failed+=("$name (exit status $status)") && return
+  fi
   local found=()
   mapfile -t found < <(sed -n 's/^skip  //p' "$output")
   skips+=("${found[@]/#/$name: }")
-  if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
-    failed+=("$name (exit status $status)")
-  elif [ "$status" -eq 77 ] || [ ${#skips[@]} -gt "$skips_before" ]; then
+  if [ "$status" -eq 77 ] || [ ${#skips[@]} -gt "$skips_before" ]; then
     skipped+=("$name")
   else
     passed=$((passed + 1))
@@ -72,6 +85,5 @@ echo
 [ ${#failed[@]} -eq 0 ] || echo "FAILED: $(printf '%s; ' "${failed[@]}" | sed 's/; $//')"
 [ ${#skipped[@]} -eq 0 ] || echo "SKIPPED: $(printf '%s; ' "${skipped[@]}" | sed 's/; $//')"
 for case in "${skips[@]}"; do echo "  skipped $case"; done
-echo "Test suites: $passed passed, $((${#failed[@]} - setup_failures)) failed," \
-  "${#skipped[@]} skipped"
+echo "Test suites: $passed passed, ${#failed[@]} failed, ${#skipped[@]} skipped"
 [ ${#failed[@]} -eq 0 ]

@@ -89,12 +89,17 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
     for (int32_t i = 0; i < pcscCount; ++i) writer.AddPcscChannel(pcscReaders.GetName(i));
     writer.SetChannelList();
   }
-  if (total > 0) {
-    writer.SetChannelCount(total);
-    platform::Trace("outcome: %ld serial and %ld PC/SC channels, %ld in all",
-                    long(serialCount), long(pcscCount), long(total));
-  } else {
-    platform::Trace("no reader found: telmar.old left as it was");
+  if (total > 0) writer.SetChannelCount(total);
+  if (platform::TraceOn()) {
+    // The run's last line: what it found, and what became of telmar.old.
+    char found[96] = "no reader found";
+    if (total > 0) {
+      std::snprintf(found, sizeof found, "%ld serial and %ld PC/SC readers found",
+                    long(serialCount), long(pcscCount));
+    }
+    platform::Trace("outcome: %s%s: %s", found,
+                    link.Status() != 0 ? " (the serial ports were not probed)" : "",
+                    writer.Ending().c_str());
   }
   return 0;
 }

@@ -1,7 +1,6 @@
 #include "config/config_replacement.h"
 
 #include "platform/file_replace.h"
-#include "platform/trace.h"
 
 namespace {
 
@@ -59,17 +58,21 @@ void ConfigReplacement::NewFileLost() {
   if (!Failed()) failure = "the new file was removed or replaced by another program";
 }
 
+std::string ConfigReplacement::NotPutInPlace(bool earlier, const std::string& why) const {
+  return (earlier ? "earlier telmar.old kept: " : "telmar.old not written: ") + why;
+}
+
 bool ConfigReplacement::Finish() {
+  const bool earlier = platform::SomethingAt(filePath);
   // Said first, whatever else failed: it is what the workstation would have lost.
-  if (!keepReason.empty() && platform::SomethingAt(filePath)) {
+  if (!keepReason.empty() && earlier) {
     newFile.Remove();
-    platform::Trace("earlier telmar.old kept: the new one would lack its serial readers: %s",
-                    keepReason.c_str());
+    ending = NotPutInPlace(earlier, "the new one would lack its serial readers: " + keepReason);
     return false;
   }
   platform::SystemError unsynced = 0;
   if (Failed()) {
-    // Reported below.
+    // Told below.
   } else if (!newFile.InPlace()) {
     NewFileLost();
   } else if (!platform::FlushToDisk(newPath)) {
@@ -79,16 +82,19 @@ bool ConfigReplacement::Finish() {
   }
   if (Failed()) {
     newFile.Remove();
-    platform::Trace("earlier telmar.old kept: %s", failure.c_str());
+    ending = NotPutInPlace(earlier, failure);
     return false;
   }
   newFile.Forget();
+  ending = std::string(earlier ? "telmar.old replaced: " : "telmar.old written: ") + filePath;
   if (unsynced != 0) {
-    platform::Trace("telmar.old replaced: %s; but syncing its folder failed: %s: the change may "
-                    "not survive a power cut",
-                    filePath, platform::SystemErrorText(unsynced).c_str());
-  } else {
-    platform::Trace("telmar.old replaced: %s", filePath);
+    ending += "; but syncing its folder failed: " + platform::SystemErrorText(unsynced) +
+              ": the change may not survive a power cut";
   }
   return true;
+}
+
+std::string ConfigReplacement::Ending() const {
+  if (!ending.empty()) return ending;
+  return platform::SomethingAt(filePath) ? "telmar.old left as it was" : "telmar.old not written";
 }

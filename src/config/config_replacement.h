@@ -50,13 +50,21 @@ class ConfigReplacement {
   // Notes the first step that failed, and `error`, the system's reason (0: none).
   void StepFailed(const char* step, platform::SystemError error);
   bool Failed() const { return !failure.empty(); }
-  // Puts the new file in place of telmar.old, or removes it and keeps the earlier file; says
-  // which in the trace. True when telmar.old was replaced.
+  // Puts the new file in place of telmar.old, or removes it and keeps the earlier file. True
+  // when telmar.old was replaced (or written, where there was none).
   bool Finish();
+  // How telmar.old ended, for the run's last line: once Finish has run, "telmar.old replaced:
+  // <path>" or "telmar.old written: <path>" (there was none), or "earlier telmar.old kept:
+  // <why>" or "telmar.old not written: <why>"; before (the run found no reader), "telmar.old
+  // left as it was" or "telmar.old not written".
+  std::string Ending() const;
 
  private:
   // Notes that the new file is no longer the one this run made.
   void NewFileLost();
+  // The ending of a run that did not put its new file in place, for `why`, whether or not an
+  // `earlier` file lies at the path.
+  std::string NotPutInPlace(bool earlier, const std::string& why) const;
 
   char filePath[platform::kMaxPath + 1];
   char newPath[platform::kMaxPath + 1];
@@ -65,6 +73,8 @@ class ConfigReplacement {
   std::string failure;
   // Why the new file lacks readers; "" when it does not.
   std::string keepReason;
+  // How telmar.old ended; "" until Finish has run.
+  std::string ending;
 };
 
 #endif

@@ -56,6 +56,8 @@ class ManagerConfigWriter {
   // The file lacks readers for `why` (the serial ports could not be probed): an earlier
   // telmar.old is then kept as it is. Without one, the file is still written.
   void KeepEarlierFile(const char* why);
+  // How telmar.old ended (ConfigReplacement::Ending).
+  std::string Ending() const { return replacement.Ending(); }
 
  private:
   void WriteHeader();
@@ -67,7 +69,7 @@ class ManagerConfigWriter {
   bool NewFileComplete() const;
   // Sets a profile string in the new file; false when it was not set.
   bool FillIn(const char* section, const char* key, const char* value, const char* step);
-  // Puts the new file in place of telmar.old, or removes it; says which in the trace.
+  // Puts the new file in place of telmar.old, or removes it.
   bool PutInPlace();
 
   int32_t headerPending;

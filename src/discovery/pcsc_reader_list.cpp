@@ -121,24 +121,11 @@ int32_t PcscReaderList::ListReaders() {
   }
   if (loaded != 0) return loaded;
 
-  // The constructor lists once; a second listing would reuse the open context and drop the
-  // earlier names.
-  if (context_ == 0) {
-    const platform::PcscLong established =
-        api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_);
-    platform::Trace("SCardEstablishContext: 0x%08lX", Code(established));
-    if (established != platform::kPcscSuccess) return PCSC_CONTEXT_FAILED;
-  }
-
-  if (buffer_ != nullptr) {
-    delete[] names_;
-    names_ = nullptr;
-    count_ = 0;
-    std::free(buffer_);
-    buffer_ = nullptr;
-    bufferSize_ = 0;
-    readerTextLength_ = 0;
-  }
+  // Run once, from the constructor: no context is open yet and nothing was listed before.
+  const platform::PcscLong established =
+      api_.establishContextFn(platform::kPcscScopeUser, nullptr, nullptr, &context_);
+  platform::Trace("SCardEstablishContext: 0x%08lX", Code(established));
+  if (established != platform::kPcscSuccess) return PCSC_CONTEXT_FAILED;
 
   // Sizing call; any failure other than "no reader" shows again in the second call.
   const platform::PcscLong sized = api_.listReadersFn(context_, nullptr, nullptr, &readerTextLength_);

@@ -57,7 +57,8 @@ class PcscReaderList {
   const char* GetName(int32_t i) const;
 
  private:
-  // Loads the entry points, opens the context and fetches the multi-string of reader names.
+  // Loads the entry points, opens the context and fetches the multi-string of reader names;
+  // run once, by the constructor.
   int32_t ListReaders();
   // Releases the context (when the release entry point is resolved) and forgets it.
   void ReleaseContext();

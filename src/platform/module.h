@@ -24,8 +24,9 @@ struct ModuleApi {
   // Why the latest call of load or loadSystem that returned null failed, as one line of
   // text in `out` (`size` bytes, cut to fit): on Windows the system's error code, its
   // meaning where it is a usual one, and the path of the file when the same search finds
-  // it (a file found but not loaded is then told from one that is absent); elsewhere the
-  // loader's own message (dlerror). `fileName` is the name that call was given.
+  // it (a file found but not loaded is then told from one that is absent, and a folder of
+  // that name from a file); elsewhere the loader's own message (dlerror). `fileName` is the
+  // name that call was given.
   void (*whyNotLoaded)(const char* fileName, char* out, size_t size);
 };
 extern ModuleApi moduleApi;
@@ -80,7 +81,9 @@ void RestrictLibrarySearch();
 void SuppressErrorDialogs();
 
 // The full path of a loaded module (GetModuleFileNameA, or the loader's record of it);
-// false, with `out` empty, when it is not known or does not fit in `size` bytes.
+// false, with `out` empty, when it is not known or does not fit in `size` bytes. Paths here
+// and in whyNotLoaded name a file where an administrator finds it: under WOW64, below
+// SysWOW64 rather than the system32 that the 32-bit program is told.
 bool ModulePath(ModuleHandle module, char* out, size_t size);
 
 }  // namespace platform

@@ -136,6 +136,14 @@ check_trace() {
   check_lines trace "$file" "$end" "$@"
 }
 
+# check_last_line FILE END PATTERN: the last line of the trace FILE (lines ending in END) matches
+# the shell PATTERN.
+check_last_line() {
+  local last
+  last=$(tail -n 1 "$1" 2>/dev/null)
+  [[ $last == $3$2 ]] || problem "the trace ends with: ${last%$2}"
+}
+
 # start_pcscd NAME...: a private smart-card service with these virtual readers. When none can
 # start, the cases begun before stop_pcscd are skipped (pcscd or its virtual reader driver is
 # missing, or a pcscd these tests did not start is running) or fail, with the reason.

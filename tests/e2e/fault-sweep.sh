@@ -176,7 +176,7 @@ trial() {
     local trace=$dir/trace-$k.log
     grep -q '^the other run has ended' "$trace" && waited+=("$k")
     if [ "${run[k]#*=}" != - ]; then
-      grep -q '^telmar.old replaced' "$trace" || problem+="run $k: $(tail -1 "$trace"); "
+      grep -q '^outcome: .*: telmar.old replaced: ' "$trace" || problem+="run $k: $(tail -1 "$trace"); "
     fi
   done
   # The run that waited went second; without a wait, the one started second.

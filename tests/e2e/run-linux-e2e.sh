@@ -28,6 +28,7 @@ bin=$(cd "${1:?usage: $0 BIN_DIR [conventions]}" && pwd) || exit 2
 #   services=LIST      TELMAR_SETUP_SERIAL_SERVICES: driver services to probe beside the rule
 #   trace=PATTERN      run with the trace on: a line (a shell pattern) it must hold (may repeat)
 #   trace=unwritable   run with the trace naming a file that cannot be created
+#   last=PATTERN       run with the trace on: its last line (a shell pattern)
 #   param=link|dangling|fifo   QLP_CONFIG.INI planted before the run: a link to a file outside
 #                      the data folder (which must stay as it was), a link that leads nowhere
 #                      (where nothing may be created), a FIFO (which must not block the run)
@@ -54,7 +55,7 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" library=1 earlier="" tries="" log=() usb=() trace=()
-  local profile=set data=ok old="" as_user=() param="" stray=() locked="" tracer=() services=""
+  local profile=set data=ok old="" as_user=() param="" stray=() locked="" tracer=() services="" last=""
   set_options "$@"
   local dir=$work/$name
   local folder=$dir/profile/velmora/telmarv3 sysfs=$dir/sys program=$bin/telmar-setup
@@ -72,7 +73,7 @@ run_case() {
   local trace_file=""
   if [ "${trace[*]}" = unwritable ]; then
     trace_file=$dir/no-folder/trace.log
-  elif [ ${#trace[@]} -gt 0 ]; then
+  elif [ ${#trace[@]} -gt 0 ] || [ -n "$last" ]; then
     trace_file=$dir/trace.log && echo "an earlier report" >"$trace_file"
   fi
   if [ "$library" != 1 ]; then
@@ -153,6 +154,7 @@ run_case() {
     [ ! -e "$dir/no-folder" ] || problem "trace folder made"
   elif [ -n "$trace_file" ]; then
     check_trace "$trace_file" "" "telmar-setup *, system major version 6" "${trace[@]}"
+    [ -z "$last" ] || check_last_line "$trace_file" "" "$last"
   fi
   if [ -n "$tries" ]; then
     local count
@@ -164,10 +166,14 @@ run_case() {
 
 runner=()
 if [ "${2:-}" = conventions ]; then
-  if env -u ALLUSERSPROFILE TELMAR_SYSFS="$work" "$bin/telmar-setup" >/dev/null 2>&1; then
+  # Whether this machine runs 32-bit x86 code is asked of a program that does nothing, never of
+  # the program under test: a crash of that one fails its cases.
+  trivial=$work/does-nothing
+  if ! echo 'int main(void) { return 0; }' | ${CC:-cc} -m32 -x c -o "$trivial" - >"$work/cc.out" 2>&1; then
+    unavailable="fail:no 32-bit x86 program can be built here: $(head -c 300 "$work/cc.out")"
+  elif "$trivial" >/dev/null 2>&1; then
     echo "32-bit x86 code runs natively here"
-  elif command -v qemu-i386 >/dev/null && env -u ALLUSERSPROFILE TELMAR_SYSFS="$work" \
-         qemu-i386 -L / "$bin/telmar-setup" >/dev/null 2>&1; then
+  elif command -v qemu-i386 >/dev/null && qemu-i386 -L / "$trivial" >/dev/null 2>&1; then
     echo "This kernel cannot run 32-bit x86 code: running it under qemu-i386"
     runner=(qemu-i386 -L /)
   else
@@ -192,7 +198,7 @@ printf 'an earlier run\r\n' >"$work/earlier.old"
 run_case no-reader - ports=0,1 "earlier=$work/earlier.old" tries=4 \
   stray=telmar.old.new stray=telmar.old.new.tmp stray=QLP_CONFIG.INI.tmp \
   "trace=telmar.old.new.tmp of an interrupted run removed" \
-  "trace=no reader found: telmar.old left as it was"
+  "last=outcome: no reader found: telmar.old left as it was"
 run_case serial-9600-only serial-9600-only.old ports=0 readers=1@9600 tries=2 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0" \
   "log=LnkExchange 1 1 2 65535 FF010601 4 33792"
@@ -212,12 +218,14 @@ for plant in link dangling fifo; do
 done
 
 # Hostile workstations: a reader answers, but there is nowhere to write.
-for state in profile=unset profile=empty profile=long data=missing data=file data=readonly \
-             old=directory; do
+for state in profile=unset profile=empty profile=long data=missing data=file old=directory; do
   run_case "hostile-${state/=/-}" - "$state" ports=0 readers=1@19200
 done
+# Its parameter file cannot be made there: the reader is never probed.
+run_case hostile-data-readonly - data=readonly ports=0 readers=1@19200 \
+  'last=outcome: no reader found (the serial ports were not probed): telmar.old not written'
 run_case hostile-old-readonly - old=readonly ports=0 readers=1@19200 \
-  'trace=earlier telmar.old kept: replacing telmar.old failed: error 13 (Permission denied)'
+  'last=outcome: 1 serial and 0 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error 13 (Permission denied)'
 # Another run that never ends: after its 10 minutes (skipped by strace) the run gives up.
 strace -f -qq -o /dev/null true 2>/dev/null ||
   unavailable="skip:strace is missing or cannot trace here"
@@ -243,16 +251,21 @@ run_case traced-mixed one-serial-two-pcsc.old ports=0,2 usb=ttyACM0 usb=ttyUSB0:
   'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
   'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 1: serial reader on COM3 at 19200 baud' \
   'trace=channel 3: PC/SC reader "Reader A 00 01"' 'trace=ListeCanaux=2,3: status 0' \
-  "trace=NbCanaux=3: status 0" "trace=telmar.old replaced: $data/telmar.old" \
-  'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+  "trace=NbCanaux=3: status 0" \
+  "last=outcome: 1 serial and 2 PC/SC readers found: telmar.old written: $data/telmar.old"
 run_case pcsc-two-only pcsc-two-only.old
-run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5
+run_case two-serial-two-pcsc two-serial-two-pcsc.old ports=0,1,2 readers=1@19200,3@9600 tries=5 \
+  "earlier=$work/earlier.old" \
+  'last=outcome: 2 serial and 2 PC/SC readers found: telmar.old replaced: */telmar.old'
 run_case library-missing pcsc-two-only.old library=none ports=2 readers=3@19200
 # A data folder that takes no new file takes no parameter file either: the serial readers
 # cannot be probed, and the earlier file, which lists one, is kept.
 run_case hostile-data-readonly-earlier-kept - data=readonly old=writable ports=0 \
   readers=1@19200 "earlier=$expected_dir/serial-9600-only.old" \
-  'trace=earlier telmar.old kept: the new one would lack its serial readers: the serial ports were not probed: parameter file status 300'
+  'last=outcome: 0 serial and 2 PC/SC readers found (the serial ports were not probed): earlier telmar.old kept: the new one would lack its serial readers: the serial ports were not probed: parameter file status 300'
+# Without a data folder the PC/SC readers cannot be written either; nor was there a file.
+run_case hostile-data-missing-pcsc - data=missing ports=0 readers=1@19200 \
+  'last=outcome: 0 serial and 2 PC/SC readers found (the serial ports were not probed): telmar.old not written: creating the new file failed: error 2 (No such file or directory)'
 stop_pcscd
 start_pcscd $'Lecteur \xe9tendu'
 run_case accented-pcsc-names accented-pcsc-names.old

@@ -83,9 +83,10 @@ make_prefix() {
 #   readers=3@19200     readers the stand-in protocol library answers for
 #   pcsc="A;B"          PC/SC reader names the stand-in smart-card library lists
 #   library=PLACE       where qlpinw32.dll lies: app (the default), none, system, windows, path
-#                       (on the PATH); app+helper-on-path/-missing: beside the program, built to
-#                       need qlphelp.dll, which lies on the PATH / nowhere; or a FOLDER below
-#                       the build folder, whose qlpinw32.dll lies beside the program
+#                       (on the PATH); PLACE+helper-on-path/-missing: there, built to need
+#                       qlphelp.dll, which lies on the PATH / nowhere; folder: a folder of that
+#                       name beside the program; or a FOLDER below the build folder, whose
+#                       qlpinw32.dll lies beside the program
 #   version=winxp       Windows version Wine reports
 #   plant=smartcard     winscard.dll planted in the current folder only
 #   earlier=FILE        a telmar.old of an earlier run, which must stay as it was when no
@@ -101,6 +102,14 @@ make_prefix() {
 #                       registry type TYPE (REG_SZ, REG_EXPAND_SZ...), in the 32-bit view
 #   trace=PATTERN       run with the trace on: a line (a shell pattern, \\ for a backslash)
 #                       that the trace must hold (may repeat)
+#   last=PATTERN        run with the trace on: its last line
+#   data-folder=missing no data folder
+#   status=CODE         the program's exit status is CODE (0 by default), which Wine's own exit
+#                       status gives as its low byte
+#   wine-says=PATTERN   a line of Wine's own output (a fault's report, say)
+#   next=FILE           a next run with the stand-in qlpinw32.dll beside the program in place of
+#                       the case's: it must write the expected FILE and remove what the case's
+#                       run left in the data folder (only then must that hold nothing else)
 #   arch=wow64          the 32-bit program in a 64-bit prefix: its system folder is syswow64
 #   smartcard=none      no winscard.dll anywhere, not even Wine's own
 #   relay               Wine's relay trace of the program's calls: SetErrorMode(SEM_FAILCRITICALERRORS
@@ -112,8 +121,10 @@ run_case() {
   shift 2
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
-  local trace=() arch="" smartcard="" relay="" strays="" services="" setting=""
+  local trace=() arch="" smartcard="" relay="" strays="" services="" setting="" last="" data_folder="" status=0
+  local wine_says=() next=""
   set_options "$@"
+  local expected_status=$((status & 0xFF))
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
   if [ "$arch" = wow64 ]; then
@@ -129,8 +140,10 @@ run_case() {
   local -A folders=([app]=$dir/app [system]=$system32 [windows]=${system32%/*} [path]=$dir/path)
   [[ -v folders[$library] ]] && cp "$build/bin/qlpinw32.dll" "${folders[$library]}/"
   [[ $library == */* ]] && cp "$build/$library/qlpinw32.dll" "$dir/app/"
-  [[ $library == app+* ]] && cp "$build/wine-doubles/with-helper/qlpinw32.dll" "$dir/app/"
+  [[ $library == *+helper-* ]] && cp "$build/wine-doubles/with-helper/qlpinw32.dll" \
+    "${folders[${library%%+*}]}/"
   [[ $library == *-on-path ]] && cp "$build/wine-doubles/helper/qlphelp.dll" "$dir/path/"
+  [ "$library" != folder ] || mkdir "$dir/app/qlpinw32.dll"
   if [ "$plant" = smartcard ]; then
     cp "$build/wine-doubles/winscard.dll" "$dir/cwd/"
   else
@@ -155,7 +168,7 @@ run_case() {
 
   local data=$prefix/drive_c/ProgramData/velmora/telmarv3
   case $version in winxp*) data="$prefix/drive_c/ProgramData/Application Data/velmora/telmarv3" ;; esac
-  mkdir -p "$data"
+  [ "$data_folder" = missing ] || mkdir -p "$data"
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
   [ "$old" = readonly ] && chmod a-w "$data/telmar.old"
   if [ -n "$strays" ]; then
@@ -176,23 +189,41 @@ run_case() {
 
   # An earlier report in the trace file, which the run must append to.
   local trace_file=""
-  if [ ${#trace[@]} -gt 0 ]; then
+  if [ ${#trace[@]} -gt 0 ] || [ -n "$last" ]; then
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
-  (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
-     TELMAR_SETUP_LOG=$trace_file TELMAR_SETUP_SERIAL_SERVICES=$services \
-     QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
-     "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/wine.out" 2>&1)
-  local status=$?
+  # run_program OUTPUT: the program, Wine's output in the file OUTPUT of the case's folder; the
+  # exit status Wine gives.
+  run_program() {
+    (cd "$dir/cwd" && WINEPREFIX=$prefix WINEPATH=$(winpath "$dir/path") QLP_SIM_READERS=$readers \
+       TELMAR_SETUP_LOG=$trace_file TELMAR_SETUP_SERIAL_SERVICES=$services \
+       QLP_SIM_LOG=$(winpath "$dir/qlp.log") TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
+       "$wine" "$(winpath "$dir/app/telmar-setup.exe")" >"$dir/$1" 2>&1)
+  }
+  run_program wine.out
+  status=$?
   if [ -n "$holder" ]; then touch "$dir/release" && wait "$holder"; fi
   WINEPREFIX=$prefix wineserver -w
 
-  [ $status -eq 0 ] || problem "exit status $status"
+  [ $status -eq "$expected_status" ] || problem "exit status $status, not $expected_status"
+  check_lines "Wine's output" "$dir/wine.out" "" "${wine_says[@]}"
   [ -z "$holder" ] || [ -e "$dir/held" ] || problem "telmar.old could not be held open"
-  data_folder_holds_only_telmar_old "$data"
+  [ -n "$next" ] || data_folder_holds_only_telmar_old "$data"
   check_file "$expected" "$data/telmar.old" "$earlier"
   check_log "$dir/qlp.log" "${log[@]}"
   [ -z "$trace_file" ] || check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
+  [ -z "$last" ] || check_last_line "$dir/trace.log" $'\r' "$last"
+  if [ -n "$next" ]; then
+    local left
+    left=$(ls -A "$data" | grep -vx telmar.old | tr '\n' ' ')
+    cp "$build/bin/qlpinw32.dll" "$dir/app/"
+    run_program wine-next.out
+    status=$?
+    WINEPREFIX=$prefix wineserver -w
+    [ $status -eq 0 ] || problem "the next run: exit status $status"
+    data_folder_holds_only_telmar_old "$data" "after the next run (the case's run left ${left:-nothing}): "
+    check_file "$next" "$data/telmar.old" ""
+  fi
   if [ -n "$relay" ]; then
     # The program's thread is the one that loads the protocol library.
     local thread first
@@ -213,12 +244,12 @@ run_case() {
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
-# data_folder_holds_only_telmar_old FOLDER: nothing of the program's is left there but
+# data_folder_holds_only_telmar_old FOLDER [WHEN]: nothing of the program's is left there but
 # telmar.old: no parameter file, new file, lock file or leftover.
 data_folder_holds_only_telmar_old() {
   local left
-  left=$(ls -A "$1" | grep -vx telmar.old | tr '\n' ' ')
-  [ -z "$left" ] || problem "left in the data folder: $left"
+  left=$(ls -A "$1" 2>/dev/null | grep -vx telmar.old | tr '\n' ' ')
+  [ -z "$left" ] || problem "${2:-}left in the data folder: $left"
 }
 
 # run_overlap NAME: two runs in one prefix, with COM1 to COM40 (the first run's reader on COM3
@@ -254,13 +285,15 @@ run_overlap() {
   WINEPREFIX=$prefix wineserver -w
   for k in 1 2; do [ "${status[k]}" -eq 0 ] || problem "run $k: exit status ${status[k]}"; done
   check_trace "$dir/trace-1.log" $'\r' "telmar-setup *" \
-    'channel 1: serial reader on COM3 at 19200 baud' 'channel 2: PC/SC reader "Reader A"' \
-    'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+    'channel 1: serial reader on COM3 at 19200 baud' 'channel 2: PC/SC reader "Reader A"'
   check_trace "$dir/trace-2.log" $'\r' "telmar-setup *" \
     'another run of telmar-setup is going on: waiting for it to end, up to 600 s' \
     'the other run has ended: this run goes on after waiting * s' \
-    'channel 1: serial reader on COM1 at 9600 baud' \
-    'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+    'channel 1: serial reader on COM1 at 9600 baud'
+  for k in 1 2; do
+    check_last_line "$dir/trace-$k.log" $'\r' \
+      'outcome: * found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+  done
   check_file serial-9600-only.old "$data/telmar.old" ""
   data_folder_holds_only_telmar_old "$data"
   case_ends "$name"
@@ -272,36 +305,48 @@ run_overlap() {
 #   line=PATTERN        a line (a shell pattern) its output must hold (may repeat)
 #   version=winxp       Windows version Wine reports
 #   ports=1,3           serial ports seeded instead
-#   broken=expected     the kit's expected telmar.old with a wrong line
+#   broken=expected     the kit's expected telmar.old with a wrong line (may repeat:)
+#   broken=expected-empty, broken=expected-truncated   that file empty, or cut to half its size
+#   broken=no-program, broken=no-cdecl   the kit without its telmar-setup.exe, or without its
+#                       __cdecl stand-in
 #   broken=other-arch   the kit's 64-bit double replaced by a library that loads
 #   broken=hang         the kit's helper-needing double replaced by one whose loading never ends
-#   dry-run             /dry-run of C:\TELMAR\telmar-setup.exe, with the stand-in beside it, a reader
-#                       on COM3 and an earlier telmar.old in the prefix's data folder, which
-#                       must stay byte for byte as it was, alone there
-# After a self-check without FAIL its scratch folder must be gone, and no data folder made.
+#   dry-run[=PROGRAM]   /dry-run of PROGRAM (C:\TELMAR\telmar-setup.exe), with the stand-in installed
+#                       in C:\TELMAR, a reader on COM3 and an earlier telmar.old in the prefix's
+#                       data folder, which must stay byte for byte as it was, alone there
+# After a self-check without FAIL its scratch folder must be gone, and no data folder made; a
+# checker that exits with 2 must have made no scratch folder.
 run_kit() {
   local name=$1 status=$2
   shift 2
   case_begins "$name" || return 0
-  local line=() version="" ports=1,3 usb=() broken="" dry_run=""
+  local line=() version="" ports=1,3 usb=() broken=() dry_run=""
   set_options "$@"
   local dir=$work/$name prefix=$work/$name/prefix
   make_prefix
   cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/system32/"
   printf 'Reader A' >"$dir/readers.txt"
   cp -r "$build/kit" "$dir/kit"
-  case $broken in
-    expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$dir/kit/expected/worked-example.old" ;;
-    other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
-    hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
-  esac
+  local damage expected_file=$dir/kit/expected/worked-example.old
+  for damage in "${broken[@]}"; do
+    case $damage in
+      expected) sed -i 's/^NbLAD=3\r$/NbLAD=4\r/' "$expected_file" ;;
+      expected-empty) : >"$expected_file" ;;
+      expected-truncated) truncate -s $(($(stat -c %s "$expected_file") / 2)) "$expected_file" ;;
+      no-program) rm "$dir/kit/telmar-setup.exe" ;;
+      no-cdecl) rm "$dir/kit/stand-in/cdecl/qlpinw32.dll" ;;
+      other-arch) cp "$build/bin/qlpinw32.dll" "$dir/kit/doubles/other-arch/" ;;
+      hang) cp "$build/wine-doubles/hangs/qlpinw32.dll" "$dir/kit/doubles/with-helper/" ;;
+    esac
+  done
   local data=$prefix/drive_c/ProgramData/velmora arguments=() readers=""
   if [ -n "$dry_run" ]; then
     mkdir -p "$data/telmarv3" "$prefix/drive_c/TELMAR"
     printf 'an earlier run\r\n' >"$data/telmarv3/telmar.old"
     cp -a "$data" "$dir/data-before"
     cp "$build/bin/telmar-setup.exe" "$build/bin/qlpinw32.dll" "$prefix/drive_c/TELMAR/"
-    arguments=(/dry-run 'C:\TELMAR\telmar-setup.exe') readers=3@19200
+    [ "$dry_run" != 1 ] || dry_run='C:\TELMAR\telmar-setup.exe'
+    arguments=(/dry-run "$dry_run") readers=3@19200
   fi
   (cd "$dir/cwd" && WINEPREFIX=$prefix QLP_SIM_READERS=$readers \
      TELMAR_TEST_PCSC_READERS=$(winpath "$dir/readers.txt") \
@@ -315,15 +360,17 @@ run_kit() {
   if [ -n "$dry_run" ]; then
     diff -r "$dir/data-before" "$data" >"$dir/diff" 2>&1 ||
       problem "the prefix's data folder changed: $(head -c 300 "$dir/diff")"
+  fi
+  if [ -n "$dry_run" ] && [ "$status" = 0 ]; then
     LC_ALL=C sed -n '/^=== telmar.old/,/^===/p' "$dir/output.txt" | LC_ALL=C sed '1d;$d' |
       grep -av '^$' >"$dir/shown.old"
     diff <(lines_of "$expected_dir/worked-example.old") "$dir/shown.old" >"$dir/diff" ||
       problem "the file shown differs: $(head -c 300 "$dir/diff")"
-  elif [ "$status" = 0 ]; then
+  elif [ "$status" != 1 ]; then
     ! compgen -G "$prefix/drive_c/users/*/Temp/telmar-check-*" >/dev/null &&
       ! compgen -G "$prefix/drive_c/users/*/AppData/Local/Temp/telmar-check-*" >/dev/null ||
       problem "the scratch folder was left behind"
-    [ ! -e "$data" ] || problem "a data folder was made outside the scratch folder"
+    [ -n "$dry_run" ] || [ ! -e "$data" ] || problem "a data folder was made outside the scratch folder"
   fi
   [ -z "${TELMAR_WINE_SHOW:-}" ] || cat "$dir/output.txt"
   case_ends "$name" || sed 's/^/      /' "$dir/output.txt"
@@ -430,7 +477,7 @@ run_package() {
     [ "$(trace_value)" = "$trace_file" ] || problem "TraceFile is \"$(trace_value)\""
     check_file worked-example.old "$data/telmar.old" ""
     check_trace "$dir/trace.log" $'\r' "telmar-setup *" \
-      'telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
+      'outcome: * found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
   fi
   if [ -n "$lifecycle" ]; then
     # A repair runs the program again; TELMAR_SETUP_LOG, where it reaches the run, comes first.
@@ -489,8 +536,8 @@ run_case traced-mixed one-serial-two-pcsc.old ports=1,3 usb=4:usbser usb=5:FTDIB
   'trace=COM4 at 9600 baud: connection status *: no reader' \
   'trace=COM3 at 19200 baud: connection status 0, probe command status 0: reader answered' \
   'trace=PC/SC reader 2: "Reader A 00 01"' 'trace=channel 3: PC/SC reader "Reader A 00 01"' \
-  'trace=NbCanaux=3: status 0' 'trace=telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old' \
-  'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+  'trace=NbCanaux=3: status 0' \
+  'last=outcome: 1 serial and 2 PC/SC readers found: telmar.old written: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
 # A reader behind a USB-serial adapter (service FTSER2K, COM3) is probed only when the
 # administrator names the driver, in the environment or in the registry; a value that is not a
 # string is ignored.
@@ -515,17 +562,24 @@ run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
-run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays
+run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays \
+  'last=outcome: no reader found: telmar.old left as it was'
 # A second run waits for the first: both end with their reader, the second's file stays.
 run_overlap overlapping-runs
 # An earlier file is replaced whole; one held open by another program, or read-only, stays.
+# The last line of the trace says which, with the readers found.
 run_case replacing-earlier worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
-  "earlier=$work/earlier.old"
+  "earlier=$work/earlier.old" \
+  'last=outcome: 1 serial and 1 PC/SC readers found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
 run_case earlier-held-open - old=held ports=1,3 readers=3@19200 "pcsc=Reader A" \
-  "earlier=$work/earlier.old" 'trace=earlier telmar.old kept: replacing telmar.old failed: error *'
+  "earlier=$work/earlier.old" \
+  'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error *'
 run_case earlier-read-only - old=readonly ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "earlier=$work/earlier.old" \
-  'trace=earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
+  'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
+# Without a data folder nothing can be written, and there was no earlier file to keep.
+run_case data-folder-missing - data-folder=missing ports=3 readers=3@19200 "pcsc=Reader A" \
+  'last=outcome: 0 serial and 1 PC/SC readers found (the serial ports were not probed): telmar.old not written: creating the new file failed: error 3 (path not found)'
 run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
   "pcsc=Reader A"
 for place in system windows path app+helper-on-path; do
@@ -542,9 +596,27 @@ run_case library-other-arch pcsc-two-only.old library=wine-doubles/other-arch po
 run_case library-init-fails pcsc-two-only.old library=wine-doubles/init-fails ports=3 \
   readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01" \
   'trace=protocol library qlpinw32.dll: not loaded: status 265; error 1114 (its initialisation routine failed); found at Z:*\\app\\qlpinw32.dll'
+# One whose initialisation routine faults, and a folder where the library would lie.
+run_case library-init-faults - library=wine-doubles/init-faults ports=3 readers=3@19200 \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 998 (the library faulted while it initialised); found at Z:*\\app\\qlpinw32.dll'
+run_case library-folder - library=folder ports=3 readers=3@19200 \
+  'trace=protocol library qlpinw32.dll: not loaded: status 265; error 5 (access denied); found at Z:*\\app\\qlpinw32.dll, which is a folder, not a library'
 run_case smartcard-library-missing serial-9600-only.old smartcard=none ports=1 readers=1@9600 \
   'trace=smart-card library winscard.dll: not loaded (0x1001): error 126 (module not found); no such file in the system folder'
 run_case planted-smartcard-library-ignored - plant=smartcard ports=3 "pcsc=Planted Reader"
+
+# Data-execution prevention: a library that runs code from heap memory faults there, as it
+# identifies itself or as it connects. The program ends with 0xC0000005, its trace stops just
+# before the call that faulted, the earlier telmar.old stays, and the next run, with a library
+# that does no such thing, removes what the faulted run left.
+for when in identify probe; do
+  stop='protocol library qlpinw32.dll: loaded from Z:*\\app\\qlpinw32.dll'
+  [ $when = identify ] || stop='2 COM ports to probe'
+  run_case "data-execution-prevention-$when" - library=stand-in/runs-data-$when ports=1,3 \
+    readers=3@19200 "pcsc=Reader A" "earlier=$work/earlier.old" status=0xC0000005 \
+    'wine-says=wine: Unhandled page fault on execute access to *' "last=$stop" \
+    next=worked-example.old
+done
 
 # The worked example with the protocol library in the first generation, and in the other
 # calling convention, which only 32-bit x86 has.
@@ -560,18 +632,24 @@ done
 # The most common workstation: 64-bit Windows running the 32-bit program (WOW64).
 run_case worked-example-wow64 "${example[@]}" arch=wow64 "log=LnkConnect 1 3 19200,1,8,0,0" \
   'trace=smart-card library winscard.dll: loaded (0x0000)' 'trace=PC/SC reader 1: "Reader A"'
+# The protocol library in the system folder there: named where an administrator finds it.
+run_case library-system-wow64 "${example[@]}" arch=wow64 library=system \
+  'trace=protocol library qlpinw32.dll: loaded from C:\\windows\\syswow64\\qlpinw32.dll'
+run_case library-system+helper-missing-wow64 - arch=wow64 library=system+helper-missing ports=3 \
+  readers=3@19200 'trace=protocol library qlpinw32.dll: not loaded: status 265; error 126 (module not found); found at C:\\windows\\syswow64\\qlpinw32.dll, so a library it needs is missing'
 unavailable=""
 
 # The workstation of scripts/demo.sh, whose Linux run writes the same file.
 run_case demo-workstation demo-workstation.old ports=1,2 usb=3:FTDIBUS readers=2@19200 \
-  "pcsc=Demo Reader 00 00;Demo Reader 00 01" 'trace=outcome: 1 serial and 2 PC/SC channels, 3 in all'
+  "pcsc=Demo Reader 00 00;Demo Reader 00 01" \
+  'last=outcome: 1 serial and 2 PC/SC readers found: telmar.old written: C:\\*\\telmar.old'
 
 # The field-check kit's checker: every case Wine can show passes, the others say so; a broken
 # kit fails, and so does a run that hangs; the dry run writes only in its scratch folder. The
 # kit is built for the 32-bit program only.
 unavailable=$needs_32_bit
 all_shown=('line=PASS            system: "telmar-setup *, system major version 6"; "data folder C:\\users\\*\\ProgramData\\velmora\\telmarv3\\: exists" (no "Application Data" level*); 2 COM port(s) probed'
-  'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC channels, 2 in all"'
+  'line=PASS            worked-example: reader simulated on COM1 at 19200 baud, *"outcome: 1 serial and 1 PC/SC readers found: telmar.old written: C:\\*\\worked-example\\ProgramData\\velmora\\telmarv3\\telmar.old"'
   'line=PASS            cdecl: reader simulated on COM1 *'
   'line=NOT SHOWN HERE  current-folder: Wine*s loader searches the current folder *: loaded from C:\\users\\*\\cwd\\qlpinw32.dll'
   'line=PASS            helper-missing: ended by itself in *; "*error 126 (module not found); found at C:\\users\\*\\helper-missing\\app\\qlpinw32.dll, so a library it needs is missing" *'
@@ -594,10 +672,26 @@ run_kit kit-broken-other-arch 1 broken=other-arch \
 run_kit kit-broken-hang 1 broken=hang \
   'line=FAIL            helper-missing: the run did not end by itself within 30 s (a dialog?)' \
   'line=PASS            other-architecture: *'
+# A kit that lacks files, or whose expected file is damaged, is named as the cause.
+run_kit kit-incomplete 1 broken=no-program broken=no-cdecl broken=expected-empty \
+  'line=FAIL            system: the kit lacks telmar-setup.exe' \
+  "line=FAIL            worked-example: the kit lacks telmar-setup.exe; the kit's expected\\\\worked-example.old is damaged (0 bytes, not the * it was made with)" \
+  "line=FAIL            cdecl: the kit lacks telmar-setup.exe; the kit lacks stand-in\\\\cdecl\\\\qlpinw32.dll; the kit's expected\\\\worked-example.old is damaged (0 bytes, *)" \
+  'line=FAIL            other-architecture: the kit lacks telmar-setup.exe' \
+  'line=0 PASS, 7 FAIL, 0 NOT SHOWN HERE'
+run_kit kit-expected-truncated 1 broken=expected-truncated \
+  "line=FAIL            worked-example: the kit's expected\\\\worked-example.old is damaged (* bytes, not the * it was made with)" \
+  "line=FAIL            cdecl: the kit's expected\\\\worked-example.old is damaged *" \
+  'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
+# The dry run of no program, or of a folder, says so and makes nothing.
+run_kit kit-dry-run-no-program 2 'dry-run=C:\TELMAR\absent.exe' \
+  'line=telmar-check /dry-run: no program at C:\\TELMAR\\absent.exe'
+run_kit kit-dry-run-folder 2 'dry-run=C:\TELMAR' \
+  'line=telmar-check /dry-run: C:\\TELMAR is a folder, not a program'
 run_kit kit-dry-run 0 dry-run 'line=dry run of C:\\TELMAR\\telmar-setup.exe, started from Z:*\\cwd' \
   'line=data-execution prevention: *' 'line=the program ended by itself after * s, exit status 0x00000000' \
   'line=protocol library qlpinw32.dll: loaded from C:\\TELMAR\\qlpinw32.dll' \
-  'line=outcome: 1 serial and 1 PC/SC channels, 2 in all'
+  'line=outcome: 1 serial and 1 PC/SC readers found: telmar.old written: C:\\*\\dry-run\\ProgramData\\velmora\\telmarv3\\telmar.old'
 
 # The Windows Installer package, 32-bit only.
 unavailable=$needs_32_bit

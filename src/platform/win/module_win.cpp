@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/module.h"
 #include "platform/system_error.h"
@@ -21,6 +22,54 @@ ModuleHandle Loaded(HMODULE module, bool system) {
     lastLoadWasSystem = system;
   }
   return reinterpret_cast<ModuleHandle>(module);
+}
+
+// A function of kernel32.dll that not every supported Windows has, looked up at run time so
+// that the program still starts where it is missing; null there.
+FARPROC KernelFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+}
+
+template <typename Function>
+Function KernelFunction(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(KernelFunction(name)));
+}
+
+// Under WOW64 (the 32-bit program on 64-bit Windows), the folder that the system shows an
+// administrator as the one this program's system folder really is: the program is told
+// system32, and the system redirects its every access there to SysWOW64, where the files
+// lie. False elsewhere. IsWow64Process came with Windows XP SP2, GetSystemWow64DirectoryA
+// exists on 64-bit Windows only.
+bool Wow64SystemFolder(char* out) {
+  typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+  typedef UINT(WINAPI * GetSystemWow64DirectoryAFn)(LPSTR, UINT);
+  const IsWow64ProcessFn isWow64 = KernelFunction<IsWow64ProcessFn>("IsWow64Process");
+  const GetSystemWow64DirectoryAFn wow64Folder =
+      KernelFunction<GetSystemWow64DirectoryAFn>("GetSystemWow64DirectoryA");
+  BOOL wow64 = FALSE;
+  if (isWow64 == nullptr || wow64Folder == nullptr || !isWow64(GetCurrentProcess(), &wow64) ||
+      !wow64) {
+    return false;
+  }
+  const UINT length = wow64Folder(out, MAX_PATH);
+  return length > 0 && length < MAX_PATH;
+}
+
+// `path` (`size` bytes) as an administrator finds it: under WOW64, a path below the system
+// folder the program is told is named below the folder where the file really lies. Left as it
+// is when the new name does not fit.
+void AsAdministratorSeesIt(char* path, size_t size) {
+  char system[MAX_PATH], wow64[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || lstrlenA(path) <= static_cast<int>(length) ||
+      path[length] != '\\' ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path, length, system, length) != CSTR_EQUAL ||
+      !Wow64SystemFolder(wow64)) {
+    return;
+  }
+  const std::string shown = std::string(wow64) + (path + length);
+  if (shown.size() < size) CopyMemory(path, shown.c_str(), shown.size() + 1);
 }
 
 // `fileName` appended to the system folder; false when it does not fit in MAX_PATH.
@@ -72,23 +121,60 @@ bool FindAsLoaderDoes(const char* fileName, char* out, DWORD size) {
   return found > 0 && found < size;
 }
 
+// ERROR_INVALID_IMAGE_HASH, from Windows Vista on: a code-integrity policy refused the file.
+const DWORD kInvalidImageHash = 577;
+
+// What the codes that a failed load leaves mean there; null for the others, which are told
+// as any system error is.
+const char* LoadErrorMeaning(DWORD error) {
+  switch (error) {
+    case ERROR_MOD_NOT_FOUND: return "module not found";
+    case ERROR_BAD_EXE_FORMAT:
+      return sizeof(void*) == 4 ? "not a valid 32-bit image" : "not a valid 64-bit image";
+    case ERROR_BAD_FORMAT: return "not a valid image";
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return "built for another machine type";
+    case ERROR_DLL_INIT_FAILED: return "its initialisation routine failed";
+    case ERROR_NOACCESS: return "the library faulted while it initialised";
+    case ERROR_PROC_NOT_FOUND: return "a function it imports is missing from a library it needs";
+    case ERROR_INVALID_ORDINAL: return "an ordinal it imports is missing from a library it needs";
+    case ERROR_SXS_CANT_GEN_ACTCTX: return "its side-by-side configuration is incorrect";
+    case kInvalidImageHash: return "its signature could not be verified";
+    case ERROR_ACCESS_DISABLED_BY_POLICY: return "blocked by a software restriction policy";
+    default: return nullptr;
+  }
+}
+
+std::string LoadErrorText(DWORD error) {
+  const char* meaning = LoadErrorMeaning(error);
+  if (meaning == nullptr) return SystemErrorText(error);
+  char text[128];
+  std::snprintf(text, sizeof text, "error %lu (%s)", error, meaning);
+  return text;
+}
+
 void WindowsWhyNotLoaded(const char* fileName, char* out, size_t size) {
   char path[MAX_PATH];
   bool found;
   if (lastLoadWasSystem) {
-    const DWORD attributes = SystemPath(fileName, path) ? GetFileAttributesA(path) : 0;
-    found = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    found = SystemPath(fileName, path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
   } else {
     found = FindAsLoaderDoes(fileName, path, MAX_PATH);
   }
+  // A folder of the library's name is met by the search as a file would be.
+  const DWORD attributes = found ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+  const bool folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const std::string error = LoadErrorText(lastLoadError);
   const char* where = lastLoadWasSystem ? "in the system folder" : "on the search path";
-  const char* consequence =
-      found && lastLoadError == ERROR_MOD_NOT_FOUND ? ", so a library it needs is missing" : "";
+  const char* consequence = folder ? ", which is a folder, not a library"
+                            : lastLoadError == ERROR_MOD_NOT_FOUND
+                                ? ", so a library it needs is missing"
+                                : "";
   if (found) {
-    std::snprintf(out, size, "%s; found at %s%s", SystemErrorText(lastLoadError).c_str(), path,
-                  consequence);
+    AsAdministratorSeesIt(path, sizeof path);
+    std::snprintf(out, size, "%s; found at %s%s", error.c_str(), path, consequence);
   } else {
-    std::snprintf(out, size, "%s; no such file %s", SystemErrorText(lastLoadError).c_str(), where);
+    std::snprintf(out, size, "%s; no such file %s", error.c_str(), where);
   }
 }
 
@@ -102,9 +188,8 @@ void RestrictLibrarySearch() {
   // it needs in turn; only the current folder is taken out, from Windows XP SP1 on. Looked
   // up at run time, so that the program still starts where the call does not exist.
   typedef BOOL(WINAPI * SetDllDirectoryAFn)(LPCSTR);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDllDirectoryA") : nullptr;
-  if (proc != nullptr) reinterpret_cast<SetDllDirectoryAFn>(reinterpret_cast<void*>(proc))("");
+  const SetDllDirectoryAFn setDllDirectory = KernelFunction<SetDllDirectoryAFn>("SetDllDirectoryA");
+  if (setDllDirectory != nullptr) setDllDirectory("");
 }
 
 void SuppressErrorDialogs() {
@@ -123,6 +208,7 @@ bool ModulePath(ModuleHandle module, char* out, size_t size) {
     return false;
   }
   out[length] = '\0';
+  AsAdministratorSeesIt(out, size);
   return true;
 }
 

@@ -21,10 +21,6 @@ const char* Meaning(SystemError error) {
     case ERROR_DISK_FULL: return "disk full";
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return "already exists";
-    case ERROR_MOD_NOT_FOUND: return "module not found";
-    case ERROR_BAD_EXE_FORMAT:
-      return sizeof(void*) == 4 ? "not a valid 32-bit image" : "not a valid 64-bit image";
-    case ERROR_DLL_INIT_FAILED: return "its initialisation routine failed";
     default: return nullptr;
   }
 }

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The test run's own reports, on stand-ins of what it runs: a crash is reported as a failure,
+# never as a skip, and a failed installation is counted among the failed suites.
+#  - the 32-bit end-to-end run of a program that crashes as it starts must fail every case;
+#  - scripts/test-all.sh, in a copy of the project where installing fails and the fuzzing suite
+#    prints a skip and then crashes, must count both as failed, list no skip, and exit with 1.
+set -uo pipefail
+E2E_WORK_NAME=reports . "$(dirname "$0")/common.sh"
+
+# A 32-bit x86 program that crashes at once; where it cannot even start (natively or under
+# qemu-i386), a crash cannot be told from code that does not run, and the case is skipped.
+crasher=$work/crash/bin/telmar-setup
+mkdir -p "${crasher%/*}"
+if ! printf '#include <signal.h>\nint main(void) { return raise(SIGSEGV); }\n' |
+     ${CC:-cc} -m32 -x c -o "$crasher" - >"$work/cc.out" 2>&1; then
+  why="no 32-bit x86 program can be built here"
+elif { "$crasher"; } 2>/dev/null; [ $? -eq 139 ] ||
+     { command -v qemu-i386 >/dev/null && { qemu-i386 -L / "$crasher"; } 2>/dev/null; [ $? -eq 139 ]; }; then
+  why=""
+else
+  why="32-bit x86 code runs neither natively nor under qemu-i386 here"
+fi
+if case_begins crash-in-32-bit-run; then
+  if [ -n "$why" ]; then
+    skip crash-in-32-bit-run "$why"
+  else
+    "$root/tests/e2e/run-linux-e2e.sh" "${crasher%/*}" conventions >"$work/crash.out" 2>&1
+    status=$?
+    [ $status -eq 1 ] || problem "exit status $status, not 1"
+    ! grep -q '^skip' "$work/crash.out" || problem "$(grep -m1 '^skip' "$work/crash.out")"
+    check_lines "its output" "$work/crash.out" "" 'FAIL  stdcall: exit status 139*' \
+      'FAIL  cdecl-first-gen: exit status 139*' 'Linux end-to-end: 0 passed, 4 failed, 0 skipped'
+    case_ends crash-in-32-bit-run || sed 's/^/      /' "$work/crash.out"
+  fi
+fi
+
+if case_begins install-failure-and-crash-counted; then
+  copy=$work/project
+  mkdir -p "$copy/scripts" "$copy/tests/fuzz"
+  cp "$root/scripts/test-all.sh" "$copy/scripts/"
+  printf '#!/bin/sh\necho "cannot reach the package archive"\nexit 100\n' >"$copy/scripts/install-deps.sh"
+  printf '#!/bin/sh\necho "skip  corpus: none here"\nkill -SEGV $$\n' >"$copy/tests/fuzz/run-fuzzers.sh"
+  chmod +x "$copy/scripts/install-deps.sh" "$copy/tests/fuzz/run-fuzzers.sh"
+  "$copy/scripts/test-all.sh" fuzzing >"$work/all.out" 2>&1
+  status=$?
+  [ $status -eq 1 ] || problem "exit status $status, not 1"
+  ! grep -qE '^(SKIPPED|  skipped )' "$work/all.out" || problem "$(grep -m1 -E '^(SKIPPED|  skipped )' "$work/all.out")"
+  check_lines "its output" "$work/all.out" "" \
+    'FAILED: scripts/install-deps.sh; fuzzing (exit status 139)' \
+    'Test suites: 0 passed, 2 failed, 0 skipped'
+  case_ends install-failure-and-crash-counted || sed 's/^/      /' "$work/all.out"
+fi
+
+finish "Test run reports"
