@@ -612,7 +612,6 @@ static const char* DepPolicy(void) {
   return policy < 4 ? words[policy] : "unknown on this system";
 }
 
-/* The program as it is installed, with its data folder in the scratch folder. */
 /* The full path of the dry run's PROGRAM (the kit's own when NULL) in path (MAX_PATH); false,
    with the reason printed, when no program lies there. Checked before anything is made. */
 static int DryRunProgram(const char* program, char* path) {
@@ -631,6 +630,7 @@ static int DryRunProgram(const char* program, char* path) {
   return 1;
 }
 
+/* The program as it is installed (at PATH), with its data folder in the scratch folder. */
 static int DryRun(const char* path) {
   struct Run run;
   char file[MAX_PATH];

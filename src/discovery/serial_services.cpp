@@ -46,13 +46,22 @@ const char* RegistryValueName() {
   return name;
 }
 
-// Appends "N what" (with ", " before it when out holds something) when N is not 0.
+// Appends `item` to the list in out (size bytes), after ", " when the list holds something;
+// an item that does not fit whole is left out.
+void AppendItem(char* out, size_t size, const char* item) {
+  const size_t used = std::strlen(out);
+  const size_t separator = used > 0 ? 2 : 0;
+  if (used + separator + std::strlen(item) >= size) return;
+  std::snprintf(out + used, size - used, "%s%s", separator > 0 ? ", " : "", item);
+}
+
+// Appends "N <one or many><what>" to the list in out when N is not 0.
 void AddCount(char* out, size_t size, int count, const char* one, const char* many,
               const char* what) {
   if (count == 0) return;
-  const size_t used = std::strlen(out);
-  std::snprintf(out + used, size - used, "%s%d %s%s", used > 0 ? ", " : "", count,
-                count == 1 ? one : many, what);
+  char item[128];
+  std::snprintf(item, sizeof item, "%d %s%s", count, count == 1 ? one : many, what);
+  AppendItem(out, size, item);
 }
 
 }  // namespace
@@ -76,13 +85,8 @@ void NamedServices::Read() {
     platform::Trace("serial services setting %s: \"%s\"", origin_, text);
     Parse(text);
     if (platform::TraceOn()) {
-      char list[kTraceListSize];
-      std::memset(list, 0, sizeof list);
-      for (int i = 0; i < count_; ++i) {
-        if (std::strlen(list) + std::strlen(names_[i]) + 3 >= sizeof list) break;
-        if (i > 0) std::strcat(list, ", ");
-        std::strcat(list, names_[i]);
-      }
+      char list[kTraceListSize] = "";
+      for (int i = 0; i < count_; ++i) AppendItem(list, sizeof list, names_[i]);
       platform::Trace("serial services named: %d%s%s", count_, count_ > 0 ? ": " : "", list);
     }
   }
@@ -94,8 +98,9 @@ void NamedServices::Parse(const char* text) {
   int tooLong = 0;
   int notAscii = 0;
   int beyond = 0;
+  if (*text == '\0') return;
   const char* cursor = text;
-  while (*text != '\0') {
+  for (;;) {
     const char* end = cursor;
     while (*end != '\0' && !IsSeparator(*end)) ++end;
     const char* first = cursor;
@@ -126,11 +131,16 @@ void NamedServices::Parse(const char* text) {
   }
   if (empty + tooLong + notAscii + beyond > 0 && platform::TraceOn()) {
     char ignored[kTraceListSize] = "";
+    char longer[48];
+    char beyondLast[32];
+    std::snprintf(longer, sizeof longer, " longer than %u characters",
+                  static_cast<unsigned>(kServiceNameSize - 1));
+    std::snprintf(beyondLast, sizeof beyondLast, " beyond the first %d", kMostNamedServices);
     AddCount(ignored, sizeof ignored, empty, "empty entry", "empty entries", "");
-    AddCount(ignored, sizeof ignored, tooLong, "name", "names", " longer than 256 characters");
+    AddCount(ignored, sizeof ignored, tooLong, "name", "names", longer);
     AddCount(ignored, sizeof ignored, notAscii, "name", "names",
              " with a byte outside printable ASCII");
-    AddCount(ignored, sizeof ignored, beyond, "name", "names", " beyond the first 32");
+    AddCount(ignored, sizeof ignored, beyond, "name", "names", beyondLast);
     platform::Trace("serial services setting: ignored: %s", ignored);
   }
 }

@@ -10,8 +10,8 @@
 
 #include <cstddef>
 
-const int kMostNamedServices = 32;  // the trace says "beyond the first 32"
-// A Windows service name has at most 256 characters (the trace says so too).
+const int kMostNamedServices = 32;
+// A Windows service name has at most 256 characters.
 const size_t kServiceNameSize = 257;
 // Room for the setting's text, terminator included: a longer setting is ignored whole.
 const size_t kServicesSettingSize = 4096;

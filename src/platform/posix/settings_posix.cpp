@@ -5,7 +5,6 @@
 
 namespace platform {
 
-const char kSettingsKey[] = "SOFTWARE\\velmora\\telmar-setup";
 const bool kSettingsInRegistry = false;
 
 // The Linux port has no registry: the environment alone.

@@ -4,7 +4,6 @@
 
 namespace platform {
 
-const char kSettingsKey[] = "SOFTWARE\\velmora\\telmar-setup";
 const bool kSettingsInRegistry = true;
 
 namespace {
