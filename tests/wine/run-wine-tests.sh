@@ -540,16 +540,15 @@ run_case traced-mixed one-serial-two-pcsc.old ports=1,3 usb=4:usbser usb=5:FTDIB
   'last=outcome: 1 serial and 2 PC/SC readers found: telmar.old written: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
 # A reader behind a USB-serial adapter (service FTSER2K, COM3) is probed only when the
 # administrator names the driver, in the environment or in the registry; a value that is not a
-# string is ignored.
+# string is ignored, and the port is then left out with the trace naming the setting.
 adapter=(ports=1 usb=3:FTSER2K readers=3@19200 "pcsc=Reader A 00 00;Reader A 00 01")
-run_case adapter-not-named pcsc-two-only.old "${adapter[@]}" \
-  'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K" not accepted: not probed; a USB-serial adapter?s driver, probed when named in TELMAR_SETUP_SERIAL_SERVICES or SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup'
 run_case adapter-named-environment one-serial-two-pcsc.old "${adapter[@]}" 'services=Other; ftser2k' \
   'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K", named in TELMAR_SETUP_SERIAL_SERVICES, COM3: listed'
 run_case adapter-named-registry one-serial-two-pcsc.old "${adapter[@]}" 'setting=REG_SZ:CH341SER, FtSer2K' \
   'trace=serial services named: 2: CH341SER, FtSer2K' \
   'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K", named in SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup, COM3: listed'
 run_case adapter-setting-not-a-string pcsc-two-only.old "${adapter[@]}" 'setting=REG_EXPAND_SZ:FTSER2K' \
+  'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K" not accepted: not probed; a USB-serial adapter?s driver, probed when named in TELMAR_SETUP_SERIAL_SERVICES or SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup' \
   'trace=serial services setting SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup: ignored: a value of type 2, not a string (REG_SZ)'
 run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
