@@ -46,6 +46,13 @@ make_template() {
   [ ! -d "$1" ] || return 0
   prefixes+=("$1")
   WINEPREFIX=$1 "$2" reg add 'HKCU\Software\Telmar' /v Made /d 1 /f >/dev/null 2>&1
+  # A program that faults ends with the exception's code, as on a workstation with no debugger
+  # set up: Wine's own debugger, started by default, at times ends it with 0 instead.
+  local view
+  for view in 32 64; do
+    WINEPREFIX=$1 "$2" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /d no-debugger.exe /f /reg:$view >/dev/null 2>&1
+  done
   WINEPREFIX=$1 wineserver -w
 }
 template=$work/template template64=$work/template64
