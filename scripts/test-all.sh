@@ -6,7 +6,8 @@
 # counts as a failed suite. The failures, and the cases skipped with their reasons, are listed
 # at the end with the counts; the exit status is 1 when anything failed.
 #
-# Usage: scripts/test-all.sh [NAME...]   with names (e.g. "Wine tests"), only those suites
+# Usage: scripts/test-all.sh [NAME...]   with names (e.g. "Wine tests"), only those suites; a
+# name that is no suite's counts as a failed suite.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,7 @@ broken=" "   # the presets whose configure or build failed
 
 scripts/install-deps.sh all || failed+=("scripts/install-deps.sh")
 chosen=("$@")   # the names of the suites to run; none: all
+known=" "       # the names of the suites below, each between spaces
 
 # is_chosen NAME: whether the suite NAME is to run.
 is_chosen() {
@@ -33,6 +35,7 @@ is_chosen() {
 # COMMAND. Exit status 77, and the "skip  CASE: WHY" lines of its output, tell what it skipped.
 suite() {
   local name=$1 preset=$3 status=0 skips_before=${#skips[@]}
+  known+="$name "
   is_chosen "$name" || return 0
   printf '\n=== %s\n' "$2"
   shift 3
@@ -80,6 +83,11 @@ suite "Wine tests" "Windows program under Wine" win32 tests/wine/run-wine-tests.
 suite "32-bit calls" "32-bit x86 calls into the protocol library, both calling conventions" \
   native-i686 tests/e2e/run-linux-e2e.sh build/native-i686/bin conventions
 suite fuzzing "Fuzz targets" - tests/fuzz/run-fuzzers.sh
+
+# A name that is no suite's ran nothing: a mistyped name must not pass.
+for name in "${chosen[@]}"; do
+  [[ $known == *" $name "* ]] || failed+=("no suite is named \"$name\"")
+done
 
 echo
 [ ${#failed[@]} -eq 0 ] || echo "FAILED: $(printf '%s; ' "${failed[@]}" | sed 's/; $//')"

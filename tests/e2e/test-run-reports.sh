@@ -3,7 +3,8 @@
 # never as a skip, and a failed installation is counted among the failed suites.
 #  - the 32-bit end-to-end run of a program that crashes as it starts must fail every case;
 #  - scripts/test-all.sh, in a copy of the project where installing fails and the fuzzing suite
-#    prints a skip and then crashes, must count both as failed, list no skip, and exit with 1.
+#    prints a skip and then crashes, must count both as failed, list no skip, and exit with 1;
+#    a suite name it is given that is no suite's is one more failure.
 set -uo pipefail
 E2E_WORK_NAME=reports . "$(dirname "$0")/common.sh"
 
@@ -41,13 +42,13 @@ if case_begins install-failure-and-crash-counted; then
   printf '#!/bin/sh\necho "cannot reach the package archive"\nexit 100\n' >"$copy/scripts/install-deps.sh"
   printf '#!/bin/sh\necho "skip  corpus: none here"\nkill -SEGV $$\n' >"$copy/tests/fuzz/run-fuzzers.sh"
   chmod +x "$copy/scripts/install-deps.sh" "$copy/tests/fuzz/run-fuzzers.sh"
-  "$copy/scripts/test-all.sh" fuzzing >"$work/all.out" 2>&1
+  "$copy/scripts/test-all.sh" fuzzing "Wine test" >"$work/all.out" 2>&1
   status=$?
   [ $status -eq 1 ] || problem "exit status $status, not 1"
   ! grep -qE '^(SKIPPED|  skipped )' "$work/all.out" || problem "$(grep -m1 -E '^(SKIPPED|  skipped )' "$work/all.out")"
   check_lines "its output" "$work/all.out" "" \
-    'FAILED: scripts/install-deps.sh; fuzzing (exit status 139)' \
-    'Test suites: 0 passed, 2 failed, 0 skipped'
+    'FAILED: scripts/install-deps.sh; fuzzing (exit status 139); no suite is named "Wine test"' \
+    'Test suites: 0 passed, 3 failed, 0 skipped'
   case_ends install-failure-and-crash-counted || sed 's/^/      /' "$work/all.out"
 fi
 
