@@ -664,13 +664,31 @@ static int DryRun(const char* path) {
   return run.ended && run.startError == 0 && run.status == 0 ? 0 : 1;
 }
 
+/* The system folder where an administrator finds its files: under WOW64 the system sends a
+   32-bit program's every access to system32 to SysWOW64, where they lie. */
+static void SystemFolder(char* out) {
+  typedef BOOL(WINAPI * IsWow64)(HANDLE, PBOOL);
+  typedef UINT(WINAPI * Wow64Folder)(LPSTR, UINT);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  IsWow64 isWow64 = (IsWow64)(void (*)(void))GetProcAddress(kernel, "IsWow64Process");
+  Wow64Folder wow64Folder =
+      (Wow64Folder)(void (*)(void))GetProcAddress(kernel, "GetSystemWow64DirectoryA");
+  BOOL wow64 = FALSE;
+  UINT length;
+  if (isWow64 != NULL && wow64Folder != NULL && isWow64(GetCurrentProcess(), &wow64) && wow64) {
+    length = wow64Folder(out, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return;
+  }
+  GetSystemDirectoryA(out, MAX_PATH);
+}
+
 /* A qlpinw32.dll that a search from an empty folder reaches: the system folders, the Windows
    folder and the PATH; out stays empty when there is none. */
 static void FindInstalledLibrary(char* out) {
   char system[MAX_PATH], windows[MAX_PATH];
   DWORD room;
   char* folders;
-  GetSystemDirectoryA(system, MAX_PATH);
+  SystemFolder(system);
   GetWindowsDirectoryA(windows, MAX_PATH);
   room = 4 * MAX_PATH + GetEnvironmentVariableA("PATH", NULL, 0);
   folders = malloc(room);
