@@ -58,6 +58,13 @@ make_template() {
 template=$work/template template64=$work/template64
 make_template "$template" "$wine"
 
+# on_wow64: the case runs the 32-bit program in a 64-bit prefix (WOW64), whose system folder is
+# syswow64: sets the caller's locals WINEARCH (exported), wine, template and system_folder.
+on_wow64() {
+  WINEARCH=win64 wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
+  make_template "$template" "$wine"
+}
+
 # make_prefix: for a case, its folder $dir and its prefix $prefix, a copy of $template with the
 # serial ports of the case in the device registry, as SetupAPI reports them ($ports and $usb: see
 # run_case), and the Windows version $version, when there is one.
@@ -134,11 +141,9 @@ run_case() {
   local expected_status=$((status & 0xFF))
 
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
-  if [ "$arch" = wow64 ]; then
-    local -x WINEARCH=win64
-    local wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
-    make_template "$template" "$wine"
-  fi
+  local -x WINEARCH=$WINEARCH
+  local wine=$wine
+  [ "$arch" != wow64 ] || on_wow64
   make_prefix
   mkdir -p "$dir/app" "$dir/path"
   local system32=$prefix/drive_c/windows/$system_folder
@@ -318,6 +323,7 @@ run_overlap() {
 #                       __cdecl stand-in
 #   broken=other-arch   the kit's 64-bit double replaced by a library that loads
 #   broken=hang         the kit's helper-needing double replaced by one whose loading never ends
+#   arch=wow64          the checker in a 64-bit prefix, qlpinw32.dll installed in its system folder
 #   dry-run[=PROGRAM]   /dry-run of PROGRAM (C:\TELMAR\telmar-setup.exe), with the stand-in installed
 #                       in C:\TELMAR, a reader on COM3 and an earlier telmar.old in the prefix's
 #                       data folder, which must stay byte for byte as it was, alone there
@@ -327,11 +333,15 @@ run_kit() {
   local name=$1 status=$2
   shift 2
   case_begins "$name" || return 0
-  local line=() version="" ports=1,3 usb=() broken=() dry_run=""
+  local line=() version="" ports=1,3 usb=() broken=() dry_run="" arch=""
   set_options "$@"
-  local dir=$work/$name prefix=$work/$name/prefix
+  local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
+  local -x WINEARCH=$WINEARCH
+  local wine=$wine
+  [ "$arch" != wow64 ] || on_wow64
   make_prefix
-  cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/system32/"
+  cp "$build/wine-doubles/winscard.dll" "$prefix/drive_c/windows/$system_folder/"
+  [ "$arch" != wow64 ] || cp "$build/bin/qlpinw32.dll" "$prefix/drive_c/windows/$system_folder/"
   printf 'Reader A' >"$dir/readers.txt"
   cp -r "$build/kit" "$dir/kit"
   local damage expected_file=$dir/kit/expected/worked-example.old
@@ -443,11 +453,11 @@ run_package() {
   [ -z "$services" ] || ports=1 usb=(3:FTSER2K) properties=("SERIALSERVICES=$services")
   local dir=$work/$name prefix=$work/$name/prefix system_folder=system32 template=$template
   local program_files="Program Files" software=Software
+  local -x WINEARCH=$WINEARCH
+  local wine=$wine
   if [ "$arch" = wow64 ]; then
-    local -x WINEARCH=win64
-    local wine=/usr/lib/wine/wine64 template=$template64 system_folder=syswow64
+    on_wow64
     program_files="Program Files (x86)" software='Software\Wow6432Node'
-    make_template "$template" "$wine"
   fi
   make_prefix
   local system=$prefix/drive_c/windows/$system_folder
@@ -666,6 +676,9 @@ run_kit kit-self-check 0 "${all_shown[@]}"
 run_kit kit-self-check-xp 0 version=winxp \
   'line=PASS            system: "*, system major version 5"; "data folder C:\\*\\ProgramData\\Application Data\\velmora\\telmarv3\\: exists" (below "Application Data"*' \
   'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE'
+# On 64-bit Windows, a protocol library installed for the 32-bit program is named where it lies.
+run_kit kit-installed-library-wow64 0 arch=wow64 \
+  'line=NOT SHOWN HERE  current-folder: a qlpinw32.dll lies on the search path (C:\\windows\\syswow64\\qlpinw32.dll): *'
 run_kit kit-no-serial-port 0 ports= 'line=PASS            system: *; 0 COM port(s) probed' \
   'line=NOT SHOWN HERE  worked-example: no serial port here that the program probes *' \
   'line=3 PASS, 0 FAIL, 4 NOT SHOWN HERE'
