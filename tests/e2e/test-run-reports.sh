@@ -4,7 +4,10 @@
 #  - the 32-bit end-to-end run of a program that crashes as it starts must fail every case;
 #  - scripts/test-all.sh, in a copy of the project where installing fails and the fuzzing suite
 #    prints a skip and then crashes, must count both as failed, list no skip, and exit with 1;
-#    a suite name it is given that is no suite's is one more failure.
+#    a suite name it is given that is no suite's is one more failure;
+#  - scripts/install-deps.sh, with stand-ins of apt-get and dpkg, installs what is missing while
+#    the archive's lists fail to update, and while installing works only at the release's own
+#    versions; when installing never works, it fails and names what is missing.
 set -uo pipefail
 E2E_WORK_NAME=reports . "$(dirname "$0")/common.sh"
 
@@ -51,5 +54,54 @@ if case_begins install-failure-and-crash-counted; then
     'Test suites: 0 passed, 3 failed, 0 skipped'
   case_ends install-failure-and-crash-counted || sed 's/^/      /' "$work/all.out"
 fi
+
+# The archive as a stand-in: apt-get records its calls, fails as the row's MODE says, and marks
+# what it installs, which dpkg -s then finds; nothing of the machine's own packages is touched.
+apt=$work/apt
+mkdir -p "$apt/bin"
+printf '#!/bin/sh\nexec "$@"\n' >"$apt/bin/sudo"
+printf '#!/bin/sh\n[ "$1" != -s ] || exec grep -qxF "$2" "$APT_STATE/installed"\n' >"$apt/bin/dpkg"
+cat >"$apt/bin/apt-get" <<'STAND_IN'
+#!/bin/sh
+echo "apt-get $*" >>"$APT_STATE/calls"
+if [ "$1" = update ]; then
+  echo "E: Failed to fetch http://archive.invalid/dists/sec/main/binary-i386/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"
+  exit 100
+fi
+release=""
+case " $* " in *" -t $APT_CODENAME "*) release=1 ;; esac
+if [ "$APT_MODE" = never ] || { [ "$APT_MODE" = release ] && [ -z "$release" ]; }; then
+  echo "E: Unable to correct problems, you have held broken packages." && exit 100
+fi
+shift
+while [ $# -gt 0 ]; do
+  case $1 in -t) shift ;; -*) ;; *) echo "$1" >>"$APT_STATE/installed" ;; esac
+  shift
+done
+STAND_IN
+chmod +x "$apt/bin/"*
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+# MODE STATUS LINE...: the first run's exit status and lines of its output.
+while read -r mode status lines; do
+  if case_begins "install-deps-$mode"; then
+    rm -f "$apt/installed" "$apt/calls" && touch "$apt/installed"
+    run() { PATH=$apt/bin:$PATH APT_STATE=$apt APT_MODE=$mode APT_CODENAME=$codename \
+              TELMAR_INSTALL_PAUSE=0 "$root/scripts/install-deps.sh" all; }
+    run >"$work/deps.out" 2>&1
+    got=$?
+    [ $got -eq "$status" ] || problem "exit status $got, not $status"
+    eval "check_lines 'its output' \"\$work/deps.out\" '' $lines"
+    [ "$(grep -c '^apt-get update' "$apt/calls")" -eq 3 ] || problem "apt-get update not tried 3 times"
+    again=$(run 2>&1) && [ -z "$again" ] && again=""
+    if [ "$status" -eq 0 ] && [ -n "$again" ]; then
+      problem "a package is still missing: $again"
+    fi
+    case_ends "install-deps-$mode" || sed 's/^/      /' "$work/deps.out"
+  fi
+done <<ROWS
+update-fails 0 '  E: Failed to fetch http://archive.invalid/dists/sec/*' 'going on with the package lists at hand'
+release 0 'apt-get install failed:' "trying again at $codename's own versions"
+never 1 '  E: Unable to correct problems, you have held broken packages.' 'not installed: cmake g++ make *wine32:i386*qemu-user'
+ROWS
 
 finish "Test run reports"
