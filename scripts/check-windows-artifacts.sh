@@ -149,7 +149,8 @@ check "the installed program is run deferred, as LocalSystem, its exit status ch
 check "the run comes after WriteRegistryValues, before InstallFinalize, not on removal" bash -c \
   '[ "$1" -gt "$0" ] && [ "$1" -lt "$2" ]' "$(sequence WriteRegistryValues)" \
   "$(sequence RunTelmarSetup)" "$(sequence InstallFinalize)"
-check "the run's condition leaves removal out" row InstallExecuteSequence 'RunTelmarSetup.NOT REMOVE~="ALL".[0-9]*'
+check "the run's condition: installing, or an administrator's repair, never removal" \
+  row InstallExecuteSequence 'RunTelmarSetup.(NOT Installed OR (REINSTALL AND AdminUser)) AND NOT REMOVE~="ALL".[0-9]*'
 for pair in TRACEFILE:TraceFile SERIALSERVICES:SerialServices; do
   property=${pair%:*} value=${pair#*:}
   check "$property is a secure public property" grep -q "^SecureCustomProperties.*\\b$property\\b" <(table Property)
