@@ -5,6 +5,7 @@
 #include "config/manager_config_writer.h"
 #include "discovery/com_ports.h"
 #include "discovery/pcsc_reader_list.h"
+#include "platform/serial_port.h"
 #include "platform/sleep.h"
 #include "platform/trace.h"
 #include "serial/probe_command.h"
@@ -56,9 +57,9 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
     // The program's own parameter file failed: the workstation's serial readers are still
     // there, and an earlier file that lists them is worth more than one without them.
     if (IsParamFileStatus(link.Status())) {
-      char why[64];
-      std::snprintf(why, sizeof why, "the serial ports were not probed: parameter file status %u",
-                    link.Status());
+      char why[128];
+      std::snprintf(why, sizeof why, "the new one would lack its serial readers: the serial "
+                    "ports were not probed: parameter file status %u", link.Status());
       writer.KeepEarlierFile(why);
     }
   } else {
@@ -70,6 +71,18 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
       if (!LibraryCanNamePort(port)) {
         platform::Trace("COM%ld: not probed: outside the protocol library's range 0..255",
                         long(port));
+        continue;
+      }
+      // The access manager may hold its readers' ports: such a port would not open for the
+      // library either, and a reader the earlier file lists there is still attached.
+      if (platform::PortInUse(port)) {
+        platform::Trace("COM%ld: in use by another program: not probed", long(port));
+        if (writer.EarlierFileListsSerialReader(port)) {
+          char why[128];
+          std::snprintf(why, sizeof why, "the new one could lack the reader on COM%ld: the port "
+                        "is in use by another program", long(port));
+          writer.KeepEarlierFile(why);
+        }
         continue;
       }
       const int32_t found = ProbePort(link, probe, port);

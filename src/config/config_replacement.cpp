@@ -1,6 +1,9 @@
 #include "config/config_replacement.h"
 
 #include "platform/file_replace.h"
+#include "platform/new_file.h"
+#include "platform/open_to_others.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -16,6 +19,11 @@ ConfigReplacement::ConfigReplacement() : filePath(), newPath(), newFile(newPath)
       !platform::DataFilePath(kNewFileName, newPath, sizeof newPath)) {
     filePath[0] = newPath[0] = '\0';
     StepFailed("finding the data folder", 0);
+  }
+  if (platform::SomethingAt(filePath)) {
+    platform::WarnIfOpenToOthers("telmar.old", filePath,
+                                 "whoever may change it chooses the libraries that the access "
+                                 "manager loads: let only administrators change it");
   }
 }
 
@@ -67,7 +75,7 @@ bool ConfigReplacement::Finish() {
   // Said first, whatever else failed: it is what the workstation would have lost.
   if (!keepReason.empty() && earlier) {
     newFile.Remove();
-    ending = NotPutInPlace(earlier, "the new one would lack its serial readers: " + keepReason);
+    ending = NotPutInPlace(earlier, keepReason);
     return false;
   }
   platform::SystemError unsynced = 0;
@@ -77,6 +85,8 @@ bool ConfigReplacement::Finish() {
     NewFileLost();
   } else if (!platform::FlushToDisk(newPath)) {
     StepFailed("flushing the new file", platform::LastSystemError());
+  } else if (!KeepSecurity()) {
+    StepFailed("keeping telmar.old's security", platform::LastSystemError());
   } else if (!platform::MoveIntoPlace(newPath, filePath, &unsynced)) {
     StepFailed("replacing telmar.old", platform::LastSystemError());
   }
@@ -90,6 +100,21 @@ bool ConfigReplacement::Finish() {
   if (unsynced != 0) {
     ending += "; but syncing its folder failed: " + platform::SystemErrorText(unsynced) +
               ": the change may not survive a power cut";
+  }
+  return true;
+}
+
+bool ConfigReplacement::KeepSecurity() const {
+  platform::FileIdentity identity;
+  // Only a regular file is replaced; what else lies there refuses the move.
+  if (!platform::IdentifyFile(filePath, &identity)) return true;
+  platform::OwnerKept kept;
+  if (!platform::CopyFileSecurity(filePath, newPath, &kept)) return false;
+  if (kept.ownerRefused != 0) {
+    platform::Trace("%s not kept: %s: telmar.old now belongs to the account of this run%s",
+                    kept.groupKept ? "owner" : "owner and group",
+                    platform::SystemErrorText(kept.ownerRefused).c_str(),
+                    kept.groupKept ? ", in its earlier group" : "");
   }
   return true;
 }

@@ -43,10 +43,13 @@ class ConfigReplacement {
   // Sets a profile string in the new file while it is still in place; false, and `step`
   // noted as failed, when it was not set.
   bool SetValue(const char* section, const char* key, const char* value, const char* step);
-  // The file being built lacks readers that an earlier telmar.old may hold, for `why`: an
-  // earlier file is then kept. Without one (a first installation) the new file still goes in
-  // place: it holds what the run found.
+  // The file being built may lack readers that an earlier telmar.old holds, as `why` says
+  // ("the new one would lack ..."): an earlier file is then kept, and the first reason given is
+  // told. Without one (a first installation) the new file still goes in place: it holds what
+  // the run found.
   void KeepEarlierFile(const std::string& why);
+  // Where telmar.old lies; "" without a path.
+  const char* FilePath() const { return filePath; }
   // Notes the first step that failed, and `error`, the system's reason (0: none).
   void StepFailed(const char* step, platform::SystemError error);
   bool Failed() const { return !failure.empty(); }
@@ -60,6 +63,9 @@ class ConfigReplacement {
   std::string Ending() const;
 
  private:
+  // Gives the new file who may read and change the earlier telmar.old, when there is one, and
+  // traces what of its owner it could not keep; false when that failed.
+  bool KeepSecurity() const;
   // Notes that the new file is no longer the one this run made.
   void NewFileLost();
   // The ending of a run that did not put its new file in place, for `why`, whether or not an
@@ -71,7 +77,7 @@ class ConfigReplacement {
   platform::OwnFile newFile;
   // Why the earlier file is kept: the first failure, as the trace tells it; "" while none.
   std::string failure;
-  // Why the new file lacks readers; "" when it does not.
+  // Why the new file may lack readers; "" when it does not.
   std::string keepReason;
   // How telmar.old ended; "" until Finish has run.
   std::string ending;

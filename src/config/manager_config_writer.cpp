@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/earlier_config.h"
 #include "platform/profile.h"
 #include "platform/text_file.h"
 #include "platform/trace.h"
@@ -195,6 +196,10 @@ uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
 }
 
 void ManagerConfigWriter::KeepEarlierFile(const char* why) { replacement.KeepEarlierFile(why); }
+
+bool ManagerConfigWriter::EarlierFileListsSerialReader(int32_t port) const {
+  return replacement.FilePath()[0] != '\0' && ListsSerialChannel(replacement.FilePath(), port);
+}
 
 bool ManagerConfigWriter::PutInPlace() {
   // Closed first: an open stream would keep the new file from being moved.

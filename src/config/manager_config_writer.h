@@ -53,9 +53,11 @@ class ManagerConfigWriter {
   // file in place, and returns CONFIG_FILE_ERROR as well when that could not be done.
   uint16_t SetChannelList();
   uint16_t SetChannelCount(int32_t total);
-  // The file lacks readers for `why` (the serial ports could not be probed): an earlier
-  // telmar.old is then kept as it is. Without one, the file is still written.
+  // The file may lack readers for `why` ("the new one would lack ..."): an earlier telmar.old
+  // is then kept as it is. Without one, the file is still written.
   void KeepEarlierFile(const char* why);
+  // Whether an earlier telmar.old lists a serial reader on COM `port` (earlier_config.h).
+  bool EarlierFileListsSerialReader(int32_t port) const;
   // How telmar.old ended (ConfigReplacement::Ending).
   std::string Ending() const { return replacement.Ending(); }
 

@@ -26,12 +26,12 @@ void OwnFile::Remove() {
   const bool ours = InPlace();
   // Released first: Windows deletes a file only once every handle to it is closed.
   ReleaseFile(&held_);
-  if (ours) RemoveLeftover(path_);
+  if (ours) RemoveName(path_);
 }
 
 void RemoveDataFolderLeftover(const char* name) {
   char path[kMaxPath + 1];
-  if (DataFilePath(name, path, sizeof path) && RemoveLeftover(path)) {
+  if (DataFilePath(name, path, sizeof path) && RemoveName(path)) {
     Trace("%s of an interrupted run removed", name);
   }
 }

@@ -6,7 +6,7 @@
 #ifndef TELMAR_PLATFORM_OWN_FILE_H
 #define TELMAR_PLATFORM_OWN_FILE_H
 
-#include "platform/file_replace.h"
+#include "platform/new_file.h"
 
 namespace platform {
 
@@ -40,7 +40,7 @@ class OwnFile {
   HeldFile held_;
 };
 
-// Removes what an interrupted run left at `name` in the data folder (RemoveLeftover), and says
+// Removes what an interrupted run left at `name` in the data folder (RemoveName), and says
 // so in the trace.
 void RemoveDataFolderLeftover(const char* name);
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/file_replace.h"
+#include "platform/new_file.h"
 
 namespace platform {
 

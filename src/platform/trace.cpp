@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/data_folder.h"
+#include "platform/open_to_others.h"
 #include "platform/text_file.h"
 #include "platform/version.h"
 
@@ -52,6 +53,12 @@ void WriteOpeningLines() {
   char folder[kTraceLineSize];
   DescribeDataFolder(folder, sizeof folder);
   OpeningLine("%s", folder);
+  if (DataFilePath("", folder, sizeof folder) && FolderExists(folder)) {
+    WarnIfOpenToOthers("data folder", folder,
+                       "whoever may change it may plant files that this run and the access "
+                       "manager take as theirs, such as a telmar.old that names a library of "
+                       "theirs: let only administrators change it");
+  }
 }
 
 }  // namespace

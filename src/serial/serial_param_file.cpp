@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "platform/decimal.h"
-#include "platform/file_replace.h"
+#include "platform/new_file.h"
 #include "platform/profile.h"
+#include "platform/system_error.h"
 #include "platform/text_file.h"
 #include "platform/trace.h"
 
@@ -127,7 +128,7 @@ SerialParamFile::SerialParamFile() : path(), file(path) {
                   platform::SystemErrorText(platform::LastSystemError()).c_str());
   // A file without its whole content goes: the read-back, which would fill in what it lacks
   // with values of its own, then fails at once.
-  if (created) platform::RemoveLeftover(path);
+  if (created) platform::RemoveName(path);
 }
 
 SerialParamFile::~SerialParamFile() { Remove(); }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/open_to_others.h"
 #include "platform/trace.h"
 #include "serial/qlp_call.h"
 
@@ -36,6 +37,7 @@ void TraceLoadedLibrary(const char* name) {
                     reason);
   } else if (platform::ModulePath(libraryHandle, path, sizeof path)) {
     platform::Trace("protocol library %s: loaded from %s", name, path);
+    platform::WarnIfLibraryFolderOpenToOthers(path);
   } else {
     platform::Trace("protocol library %s: loaded (its path is not known)", name);
   }

@@ -3,21 +3,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/file_replace.h"
-#include "platform/posix/file_update.h"
+#include "platform/new_file.h"
 
 namespace platform {
 
-bool RemoveLeftover(const char* path) {
+// unlink takes the name alone, whatever it names; a file's mode is never changed for it.
+bool RemoveName(const char* path) {
   struct stat info;
-  if (path == nullptr || path[0] == '\0' || lstat(path, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (path == nullptr || path[0] == '\0' || lstat(path, &info) != 0) return false;
+  if (S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
     return false;
   }
   return unlink(path) == 0;
 }
 
 std::FILE* OpenNewFile(const char* path) {
-  RemoveLeftover(path);  // when it cannot go, the exclusive creation below fails and says why
+  RemoveName(path);  // when it cannot go, the exclusive creation below fails and says why
   int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   std::FILE* file = fdopen(fd, "ab");
@@ -80,33 +82,6 @@ void ReleaseFile(HeldFile* held) {
 bool SomethingAt(const char* path) {
   struct stat info;
   return path != nullptr && path[0] != '\0' && lstat(path, &info) == 0;
-}
-
-bool FlushToDisk(const char* path) {
-  int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  bool flushed = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && fsync(fd) == 0;
-  const int error = errno;
-  close(fd);
-  errno = error;
-  return flushed;
-}
-
-bool MoveIntoPlace(const char* from, const char* to, SystemError* unsynced) {
-  struct stat earlier;
-  if (lstat(to, &earlier) == 0 && S_ISREG(earlier.st_mode)) {
-    // A read-only file is refused, as Windows refuses to replace one; a writable one
-    // leaves its permissions to the file that takes its place.
-    if ((earlier.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(to, W_OK) != 0) {
-      errno = EACCES;
-      return false;
-    }
-    if (chmod(from, earlier.st_mode & 07777) != 0) return false;
-  }
-  if (rename(from, to) != 0) return false;
-  *unsynced = posix::SyncFolderOf(to) ? 0 : static_cast<SystemError>(errno);
-  return true;
 }
 
 }  // namespace platform

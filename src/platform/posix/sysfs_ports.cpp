@@ -22,9 +22,15 @@ struct Tty {
   SysfsPort port;
 };
 
-std::string SysfsRoot() {
+// The simulated workstation's root, "" for the real one.
+std::string SimulatedRoot() {
   const char* root = std::getenv("TELMAR_SYSFS");
-  return root != nullptr && root[0] != '\0' ? root : "/sys";
+  return root != nullptr ? root : "";
+}
+
+std::string SysfsRoot() {
+  const std::string root = SimulatedRoot();
+  return root.empty() ? "/sys" : root;
 }
 
 // "ttyS12" -> kind kTtyS, number 12. False for any other name.
@@ -69,10 +75,11 @@ bool NaturalLess(const Tty& a, const Tty& b) {
   return a.kind != b.kind ? a.kind < b.kind : a.number < b.number;
 }
 
-std::string WithComNumber(const char* text, unsigned long number) {
+void NameWithComNumber(SysfsPort* port, const char* text, unsigned long number) {
   char name[96];
   std::snprintf(name, sizeof name, "%s (COM%lu)", text, number);
-  return std::string(name);
+  port->friendlyName = name;
+  port->comNumber = number;
 }
 
 }  // namespace
@@ -85,6 +92,7 @@ std::vector<SysfsPort> ScanSysfsPorts() {
   while (dirent* entry = readdir(dir)) {
     Tty device;
     if (!ParseTtyName(entry->d_name, &device)) continue;
+    device.port.name = entry->d_name;
     const std::string folder = classFolder + "/" + entry->d_name;
     if (device.kind == kTtyS && !SerialPortPresent(folder)) continue;
     if (device.kind == kTtyS) device.port.service = "Serial";
@@ -99,20 +107,22 @@ std::vector<SysfsPort> ScanSysfsPorts() {
   unsigned long next = 1;
   for (Tty& device : devices) {
     if (device.kind != kTtyS) continue;
-    device.port.friendlyName = WithComNumber("Communications Port", device.number + 1);
+    NameWithComNumber(&device.port, "Communications Port", device.number + 1);
     next = std::max(next, device.number + 2);
   }
   for (TtyKind kind : {kTtyAcm, kTtyUsb}) {
     for (Tty& device : devices) {
       if (device.kind != kind) continue;
-      device.port.friendlyName = WithComNumber(
-          kind == kTtyAcm ? "USB Serial Device" : "USB Serial Port", next++);
+      NameWithComNumber(&device.port, kind == kTtyAcm ? "USB Serial Device" : "USB Serial Port",
+                        next++);
     }
   }
   std::vector<SysfsPort> ports;
   for (const Tty& device : devices) ports.push_back(device.port);
   return ports;
 }
+
+std::string DeviceNode(const SysfsPort& port) { return SimulatedRoot() + "/dev/" + port.name; }
 
 }  // namespace posix
 }  // namespace platform

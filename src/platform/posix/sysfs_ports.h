@@ -13,12 +13,18 @@ namespace platform {
 namespace posix {
 
 struct SysfsPort {
+  std::string name;     // the entry's name, "ttyS0"
   std::string service;  // empty when the device has none
   std::string friendlyName;
+  unsigned long comNumber = 0;  // the number its friendly name gives
 };
 
 // None when class/tty/ is missing.
 std::vector<SysfsPort> ScanSysfsPorts();
+
+// The device node of a port: /dev/<name>, or <TELMAR_SYSFS>/dev/<name> where a simulated
+// workstation is named.
+std::string DeviceNode(const SysfsPort& port);
 
 }  // namespace posix
 }  // namespace platform

@@ -5,25 +5,12 @@
 
 #include <cstdio>
 
-#include "platform/file_replace.h"
+#include "platform/new_file.h"
 
 namespace platform {
 
-bool RemoveLeftover(const char* path) {
-  if (path == nullptr || path[0] == '\0') return false;
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return false;
-  }
-  // The attributes of a link are its own: clearing them leaves its target as it is.
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-  }
-  return DeleteFileA(path) != 0;
-}
-
 std::FILE* OpenNewFile(const char* path) {
-  RemoveLeftover(path);  // when it cannot go, the creation below fails and says why
+  RemoveName(path);  // when it cannot go, the creation below fails and says why
   // A reparse point that could not be removed is not followed: the creation fails on it.
   HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -70,7 +57,41 @@ HANDLE OpenRegularFile(const char* path, FileIdentity* identity) {
   return file;
 }
 
+// The number of names of the regular file at `path` (not followed if it is a link); 0 when no
+// regular file lies there.
+DWORD NameCount(const char* path) {
+  FileIdentity identity;
+  HANDLE file = OpenRegularFile(path, &identity);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const DWORD names = GetFileInformationByHandle(file, &info) ? info.nNumberOfLinks : 0;
+  CloseHandle(file);
+  return names;
+}
+
 }  // namespace
+
+bool RemoveName(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  // A link's attributes are its own, and DeleteFileA takes the link, never its target. A
+  // file's read-only attribute is shared by all its names: it is cleared only where this name
+  // is the file's only one, so that no other file of the system loses it.
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    if (NameCount(path) != 1) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return DeleteFileA(path) != 0;
+}
 
 bool IdentifyFile(const char* path, FileIdentity* identity) {
   HANDLE file = OpenRegularFile(path, identity);
@@ -92,34 +113,6 @@ void ReleaseFile(HeldFile* held) {
 
 bool SomethingAt(const char* path) {
   return path != nullptr && path[0] != '\0' && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool FlushToDisk(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const bool flushed = FlushFileBuffers(file) != 0;
-  const DWORD error = GetLastError();
-  CloseHandle(file);
-  SetLastError(error);
-  return flushed;
-}
-
-bool MoveIntoPlace(const char* from, const char* to, SystemError* unsynced) {
-  const DWORD attributes = GetFileAttributesA(to);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  // Write-through: the call returns once the move has reached the disk.
-  if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return false;
-  *unsynced = 0;
-  return true;
 }
 
 }  // namespace platform
