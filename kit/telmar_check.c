@@ -14,6 +14,7 @@
    the cause. The exit status is 1 when a case failed, 0 otherwise, and 2 when the checker
    could not start (a wrong argument, a dry run of no program). */
 #include <windows.h>
+#include <sddl.h>
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -31,6 +32,7 @@
 #define DRY_RUN_MS 600000
 
 static char kit[MAX_PATH];     /* the checker's folder, with a trailing backslash */
+static char allUsers[MAX_PATH]; /* the machine's own ALLUSERSPROFILE, before any run's */
 static char scratch[MAX_PATH]; /* the scratch folder, with a trailing backslash */
 static DWORD majorVersion;
 static const char* wineVersion; /* non-null under Wine */
@@ -588,6 +590,189 @@ static void CheckElevation(void) {
   free(run.traceText);
 }
 
+/* The first port the program probes here, in port; false, with the case reported, when the
+   system case did not tell or there is none. */
+static int FirstPort(const char* name, unsigned* port) {
+  if (!portsKnown) {
+    Report(FAIL, name, "the COM ports of this machine are not known: the system case failed");
+    return 0;
+  }
+  if (portCount == 0 || ports[0] > 255) {
+    Report(NOT_SHOWN, name, "no serial port here that the program probes (the stand-in answers "
+           "only on a port the system lists)");
+    return 0;
+  }
+  *port = ports[0];
+  return 1;
+}
+
+/* Writes TEXT as the file PATH; false on failure. */
+static int WriteWhole(const char* path, const char* text) {
+  FILE* file = fopen(path, "wb");
+  int written = file != NULL && fputs(text, file) >= 0;
+  if (file != NULL && fclose(file) != 0) written = 0;
+  return written;
+}
+
+/* The owner, group and DACL of the file at PATH as SDDL text in out; empty when unreadable. */
+static void SecurityText(const char* path, char* out, size_t size) {
+  static char descriptor[8192];
+  const SECURITY_INFORMATION parts =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  char* text = NULL;
+  out[0] = '\0';
+  if (GetFileSecurityA(path, parts, descriptor, sizeof descriptor, &needed) &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, parts,
+                                                           &text, NULL)) {
+    lstrcpynA(out, text, (int)size);
+    LocalFree(text);
+  }
+}
+
+/* A replaced telmar.old keeps who may read and change it, and how it is shown: an earlier file
+   with an explicit entry for Users, a DACL that inherits nothing, and the hidden attribute. */
+static void CheckSecurityKept(void) {
+  struct Run run;
+  char readers[32], path[MAX_PATH], before[2048], after[2048], sddl[256], outcome[512];
+  PSECURITY_DESCRIPTOR security = NULL;
+  HANDLE token;
+  char user[256] = "";
+  unsigned port;
+  DWORD size;
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
+  if (!KitHolds("security-kept", needs)) return;
+  if (wineVersion != NULL) {
+    Report(NOT_SHOWN, "security-kept", "Wine keeps a file's DACL as its mode bits: no explicit "
+           "entry, no protected DACL and no owner to compare (the Wine tests show the mode)");
+    return;
+  }
+  if (!FirstPort("security-kept", &port) || !Prepare(&run, "security-kept")) return;
+  /* This account keeps full control, so that the program, run as it, may replace the file. */
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    static union { TOKEN_USER user; char bytes[256]; } info;
+    char* text = NULL;
+    if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+        ConvertSidToStringSidA(info.user.User.Sid, &text)) {
+      lstrcpynA(user, text, sizeof user);
+      LocalFree(text);
+    }
+    CloseHandle(token);
+  }
+  snprintf(sddl, sizeof sddl, "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;BU)(A;;FA;;;%s)", user);
+  Join(path, run.data, "telmar.old", NULL);
+  if (user[0] == '\0' || !WriteWhole(path, "an earlier run\r\n") ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &security, NULL) ||
+      !SetFileSecurityA(path, DACL_SECURITY_INFORMATION, security) ||
+      !SetFileAttributesA(path, FILE_ATTRIBUTE_HIDDEN)) {
+    Report(FAIL, run.name, "could not make the earlier telmar.old in %s (error %lu)", run.data,
+           GetLastError());
+    if (security != NULL) LocalFree(security);
+    return;
+  }
+  LocalFree(security);
+  SecurityText(path, before, sizeof before);
+  snprintf(readers, sizeof readers, "%u@19200", port);
+  if (!CopyFromKit(&run, "stand-in\\qlpinw32.dll", run.app, "qlpinw32.dll") ||
+      !RunKitProgram(&run, readers, PROBING_RUN_MS)) {
+    return;
+  }
+  SecurityText(path, after, sizeof after);
+  TraceText(&run, "outcome", outcome, sizeof outcome);
+  if (strstr(outcome, "telmar.old replaced") == NULL) {
+    Report(FAIL, run.name, "telmar.old was not replaced: \"%s\"", outcome);
+  } else if (before[0] == '\0' || strcmp(before, after) != 0) {
+    Report(FAIL, run.name, "its security was \"%s\", and is \"%s\"", before, after);
+  } else if ((GetFileAttributesA(path) & FILE_ATTRIBUTE_HIDDEN) == 0) {
+    Report(FAIL, run.name, "the replaced telmar.old is no longer hidden");
+  } else {
+    Report(PASS, run.name, "replaced, with the same owner, group and DACL (\"%s\"), still hidden",
+           after);
+  }
+  free(run.traceText);
+}
+
+/* A port that another program holds is not probed, and an earlier telmar.old that lists a
+   reader there stays as it was: the checker holds the first port the program probes. */
+static void CheckPortInUse(void) {
+  struct Run run;
+  char readers[32], name[32], path[MAX_PATH], earlier[160], line[64], found[160] = "";
+  char* written;
+  unsigned port;
+  HANDLE held;
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
+  if (!KitHolds("port-in-use", needs)) return;
+  if (wineVersion != NULL) {
+    Report(NOT_SHOWN, "port-in-use", "Wine opens a COM port that another program holds");
+    return;
+  }
+  if (!FirstPort("port-in-use", &port)) return;
+  snprintf(name, sizeof name, "\\\\.\\COM%u", port);
+  held = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  if (held == INVALID_HANDLE_VALUE) {
+    Report(NOT_SHOWN, "port-in-use", "COM%u does not open here (error %lu): nothing to hold",
+           port, GetLastError());
+    return;
+  }
+  snprintf(earlier, sizeof earlier,
+           "[CONFIG]\r\nNbCanaux=1\r\n\r\n[CANAL1]\r\nTCanal=1\r\nIndex=%u\r\n", port);
+  snprintf(readers, sizeof readers, "%u@19200", port);
+  if (!Prepare(&run, "port-in-use") || !Join(path, run.data, "telmar.old", NULL) ||
+      !WriteWhole(path, earlier) ||
+      !CopyFromKit(&run, "stand-in\\qlpinw32.dll", run.app, "qlpinw32.dll") ||
+      !RunKitProgram(&run, readers, PROBING_RUN_MS)) {
+    CloseHandle(held);
+    return;
+  }
+  CloseHandle(held);
+  snprintf(line, sizeof line, "COM%u: in use by another program: not probed", port);
+  written = ReadWhole(path);
+  if (TraceLine(&run, line) == NULL) {
+    Report(FAIL, run.name, "the trace lacks \"%s\"", line);
+  } else if (written == NULL || strcmp(written, earlier) != 0) {
+    Report(FAIL, run.name, "the earlier telmar.old was changed: \"%s\"",
+           TraceText(&run, "outcome", found, sizeof found));
+  } else {
+    Report(PASS, run.name, "COM%u held by the checker: not probed, and the earlier telmar.old "
+           "that lists it kept; \"%s\"", port, TraceText(&run, "outcome", found, sizeof found));
+  }
+  free(written);
+  free(run.traceText);
+}
+
+/* A data folder made as the access manager's installer makes it, below the machine's own
+   application data folder, inherits the right of every user to add files and folders: the
+   trace warns of it. The folder is removed afterwards. */
+static void CheckOpenDataFolder(void) {
+  struct Run run;
+  char base[MAX_PATH], line[1024];
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
+  if (!KitHolds("open-data-folder", needs)) return;
+  if (wineVersion != NULL) {
+    Report(NOT_SHOWN, "open-data-folder", "Wine keeps a folder's DACL as its mode bits: a new "
+           "folder is not open to other users there");
+    return;
+  }
+  if (!Prepare(&run, "open-data-folder")) return;
+  /* The program puts "Application Data" below the profile before Vista: the same level. */
+  snprintf(base, sizeof base, "%s\\%stelmar-check-%lu", allUsers,
+           majorVersion < 6 ? "Application Data\\" : "", GetCurrentProcessId());
+  lstrcpynA(run.profile, base, MAX_PATH);
+  if (!Join(base, run.profile, "\\", NULL) || !DataFolder(run.data, base) ||
+      !MakeFolders(run.data)) {
+    Report(FAIL, run.name, "could not make %s (error %lu)", run.data, GetLastError());
+  } else if (CopyFromKit(&run, "stand-in\\qlpinw32.dll", run.app, "qlpinw32.dll") &&
+             RunKitProgram(&run, "", PROBING_RUN_MS)) {
+    if (TraceText(&run, "warning: data folder ", line, sizeof line)[0] == '\0') {
+      Report(FAIL, run.name, "no warning for %s, which every user may add files to", run.data);
+    } else {
+      Report(PASS, run.name, "\"%s\"", line);
+    }
+  }
+  free(run.traceText);
+  RemoveTree(base);
+}
+
 /* Prints a file of the run, or says it is missing. */
 static void Show(const char* title, const char* path) {
   char* text = ReadWhole(path);
@@ -731,6 +916,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   GetModuleFileNameA(NULL, kit, MAX_PATH);
+  GetEnvironmentVariableA("ALLUSERSPROFILE", allUsers, MAX_PATH);
   slash = strrchr(kit, '\\');
   if (slash != NULL) slash[1] = '\0';
   memset(&version, 0, sizeof version);
@@ -761,6 +947,9 @@ int main(int argc, char** argv) {
   CheckRefused("other-architecture", "doubles\\other-arch\\qlpinw32.dll",
                "error 193 (not a valid 32-bit image)", "", 1);
   CheckElevation();
+  CheckSecurityKept();
+  CheckPortInUse();
+  CheckOpenDataFolder();
   printf("%d PASS, %d FAIL, %d NOT SHOWN HERE\n", counts[PASS], counts[FAIL], counts[NOT_SHOWN]);
   if (counts[FAIL] == 0) {
     RemoveTree(scratch);

@@ -5,6 +5,7 @@
 #include "config/manager_config_writer.h"
 #include "discovery/com_ports.h"
 #include "discovery/pcsc_reader_list.h"
+#include "platform/serial_port.h"
 #include "platform/sleep.h"
 #include "serial/probe_command.h"
 #include "serial/serial_reader_link.h"
@@ -69,6 +70,8 @@ int32_t EnumerateComPorts(ComPortList& list) {
   return count;
 }
 
+bool platform::PortInUse(int32_t port) { return workstation.portsInUse.count(port) != 0; }
+
 void platform::SleepMilliseconds(unsigned milliseconds) {
   Record("Sleep " + std::to_string(milliseconds));
 }
@@ -89,6 +92,9 @@ uint16_t ManagerConfigWriter::SetChannelList() {
 }
 void ManagerConfigWriter::KeepEarlierFile(const char* why) {
   Record(std::string("KeepEarlierFile ") + why);
+}
+bool ManagerConfigWriter::EarlierFileListsSerialReader(int32_t port) const {
+  return workstation.earlierSerialPorts.count(port) != 0;
 }
 uint16_t ManagerConfigWriter::SetChannelCount(int32_t total) {
   Record("SetChannelCount " + std::to_string(total));

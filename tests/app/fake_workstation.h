@@ -14,6 +14,8 @@ struct FakeWorkstation {
   std::vector<int32_t> comPorts;                // what port discovery reports, in order
   std::map<int32_t, std::set<int32_t>> readers;  // port -> speed multipliers it answers at
   std::vector<std::string> pcscReaders;
+  std::set<int32_t> portsInUse;          // held by another program
+  std::set<int32_t> earlierSerialPorts;  // the serial readers an earlier telmar.old lists
 
   std::vector<std::string> calls;  // every collaborator call, in order
 };

@@ -115,13 +115,38 @@ TEST_F(ProbeDriver, UnusableLinkProbesNoPortButWritesPcscReaders) {
     std::vector<std::string> expected = {"WritePcscProtocol", "AddPcscChannel Reader A",
                                          "SetChannelList", "SetChannelCount 1"};
     if (status != LIBRARY_UNUSABLE) {
-      expected.insert(expected.begin(), "KeepEarlierFile the serial ports were not probed: "
+      expected.insert(expected.begin(), "KeepEarlierFile the new one would lack its serial "
+                                        "readers: the serial ports were not probed: "
                                         "parameter file status " + std::to_string(status));
     }
     EXPECT_EQ(expected, RunAndListWriterCalls());
     EXPECT_EQ(0u, CountCalls("EnumerateComPorts"));
     EXPECT_EQ(0u, CountCalls("Connect"));
     EXPECT_EQ(0u, CountCalls("Sleep"));
+  }
+}
+
+// A port another program holds is not probed; the earlier file is kept only when it lists a
+// serial reader there, which the new one would lack.
+TEST_F(ProbeDriver, PortInUseIsNotProbedAndKeepsAnEarlierFileThatListsIt) {
+  const std::string keep = "KeepEarlierFile the new one could lack the reader on COM2: the port "
+                           "is in use by another program";
+  struct Case {
+    std::set<int32_t> earlier;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {{1, 2}, {keep, "WriteQlpProtocol", "AddSerialChannel 1 19200", "SetChannelCount 1"}},
+      {{1}, {"WriteQlpProtocol", "AddSerialChannel 1 19200", "SetChannelCount 1"}},
+  };
+  for (const Case& c : cases) {
+    workstation = FakeWorkstation();
+    workstation.comPorts = {2, 1};
+    workstation.readers[1] = {2};
+    workstation.readers[2] = {2};
+    workstation.portsInUse = {2};
+    workstation.earlierSerialPorts = c.earlier;
+    EXPECT_EQ(c.expected, RunAndListWriterCalls());
+    EXPECT_EQ(0u, CountCalls("SetPort 2"));
   }
 }
 

@@ -136,6 +136,17 @@ check_trace() {
   check_lines trace "$file" "$end" "$@"
 }
 
+# check_warnings FILE END PATTERN...: the trace FILE (lines ending in END) holds one warning line
+# for each shell PATTERN, and no other.
+check_warnings() {
+  local file=$1 end=$2 count
+  shift 2
+  count=$(grep -c '^warning: ' "$file" 2>/dev/null)
+  [ "${count:-0}" -eq $# ] ||
+    problem "${count:-0} warning(s) in the trace, not $#: $(grep -m1 '^warning: ' "$file" | tr -d '\r')"
+  [ $# -eq 0 ] || check_lines trace "$file" "$end" "$@"
+}
+
 # check_last_line FILE END PATTERN: the last line of the trace FILE (lines ending in END) matches
 # the shell PATTERN.
 check_last_line() {

@@ -6,9 +6,10 @@
 # call), on a workstation's own data folder:
 #  - the run is killed (SIGKILL) at its first call, at every call that changes what lies on
 #    disk, and at the call after each of those: a kill anywhere else leaves what a kill at
-#    the next of these leaves. Such a call is a rename, unlink, fchmod or fchown, an openat
-#    that may write, or a write, pwrite64, fsync, ftruncate, fallocate or close of a file
-#    opened so;
+#    the next of these leaves. Such a call is a rename, unlink, chmod, fchmod, fchown,
+#    fsetxattr or fremovexattr (the earlier file's owner, mode and extended attributes, which
+#    the new one takes), an openat that may write, or a write, pwrite64, fsync, ftruncate,
+#    fallocate or close of a file opened so;
 #  - each such call fails, with ENOSPC once and with EIO from then on.
 # After each run telmar.old must be the earlier file, byte for byte, or the complete new one
 # (on a first installation: no file, or the complete one), never missing where there was
@@ -33,14 +34,18 @@ strace -f -qq -o /dev/null true 2>/dev/null ||
 printf 'an earlier run\r\n[CONFIG]\r\nNbCanaux=9\r\n' >"$work/earlier.old"
 
 # A workstation in folder $1: sysfs with the serial ports $ports, the program's data
-# folder holding a copy of $earlier when one is given.
+# folder holding a copy of $earlier when one is given, with an owner, a mode and an extended
+# attribute of its own where this machine allows, for the new file to take.
 make_workstation() {
   local dir=$1 k
   rm -rf "$dir" && mkdir -p "$dir/profile/velmora/telmarv3" "$dir/sys/class/tty"
   for k in ${ports//,/ }; do
     mkdir -p "$dir/sys/class/tty/ttyS$k" && echo 4 >"$dir/sys/class/tty/ttyS$k/type"
   done
-  [ -z "$earlier" ] || cp "$earlier" "$dir/profile/velmora/telmarv3/telmar.old"
+  [ -n "$earlier" ] || return 0
+  local file=$dir/profile/velmora/telmarv3/telmar.old
+  cp "$earlier" "$file" && chmod 640 "$file"
+  { chown daemon:daemon "$file" && setfattr -n user.installer -v access-manager "$file"; } 2>/dev/null
 }
 
 # run_program DIR [strace option...]: the program on the workstation in DIR, with the readers
@@ -98,12 +103,12 @@ points() {
       n = ++seen[call]
       fd = $0; sub(/^[a-z_0-9]+\(/, "", fd); sub(/[,)].*/, "", fd)
       result = $0; sub(/.*= /, "", result); sub(/ .*/, "", result)
-      changes = call ~ /^(rename|renameat|renameat2|unlink|unlinkat|chmod)$/
+      changes = call ~ /^(rename|renameat|renameat2|unlink|unlinkat|chmod|fchmod|fchown|fsetxattr|fremovexattr)$/
       if (call == "openat" && $0 ~ /O_WRONLY|O_RDWR|O_CREAT|O_TRUNC/) {
         changes = 1
         if (result ~ /^[0-9]+$/) writable[result] = 1
       }
-      if (call ~ /^(write|pwrite64|fsync|fdatasync|ftruncate|fallocate|fchmod|fchown|close)$/ &&
+      if (call ~ /^(write|pwrite64|fsync|fdatasync|ftruncate|fallocate|close)$/ &&
           writable[fd]) changes = 1
       if (call == "close") delete writable[fd]
       if (NR == 1 || changes || after_change) print "kill " call ":" n

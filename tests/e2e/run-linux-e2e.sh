@@ -28,6 +28,15 @@ bin=$(cd "${1:?usage: $0 BIN_DIR [conventions]}" && pwd) || exit 2
 #   services=LIST      TELMAR_SETUP_SERIAL_SERVICES: driver services to probe beside the rule
 #   trace=PATTERN      run with the trace on: a line (a shell pattern) it must hold (may repeat)
 #   trace=unwritable   run with the trace naming a file that cannot be created
+#   trace-at=dangling|hardlink|nobody   the trace's name a link that leads nowhere, a second
+#                      name of another file, or a file of nobody's (the run as root): nothing may
+#                      be made or grown there, and the run goes on without its trace
+#   warning=PATTERN    run with the trace on: its warning lines are these (none by default)
+#   open=data|library  the data folder, or the library's folder (library=FOLDER), writable by all
+#   security=root|nobody  an earlier telmar.old of daemon's (660, an ACL entry for nobody, an
+#                      extended attribute), replaced by root or by nobody: it keeps all of it, but
+#                      for the owner and group nobody cannot give
+#   held=K             another program holds the node of ttyS<K> with an exclusive flock
 #   last=PATTERN       run with the trace on: its last line (a shell pattern)
 #   param=link|dangling|fifo   QLP_CONFIG.INI planted before the run: a link to a file outside
 #                      the data folder (which must stay as it was), a link that leads nowhere
@@ -56,6 +65,7 @@ run_case() {
   case_begins "$name" || return 0
   local ports="" readers="" library=1 earlier="" tries="" log=() usb=() trace=()
   local profile=set data=ok old="" as_user=() param="" stray=() locked="" tracer=() services="" last=""
+  local trace_at="" warning=() open="" security="" held=""
   set_options "$@"
   local dir=$work/$name
   local folder=$dir/profile/velmora/telmarv3 sysfs=$dir/sys program=$bin/telmar-setup
@@ -73,14 +83,29 @@ run_case() {
   local trace_file=""
   if [ "${trace[*]}" = unwritable ]; then
     trace_file=$dir/no-folder/trace.log
-  elif [ ${#trace[@]} -gt 0 ] || [ -n "$last" ]; then
+  elif [ ${#trace[@]} -gt 0 ] || [ -n "$last$trace_at" ] || [ ${#warning[@]} -gt 0 ]; then
     trace_file=$dir/trace.log && echo "an earlier report" >"$trace_file"
   fi
+  case $trace_at in
+    dangling) rm "$trace_file" && ln -s "$dir/nowhere" "$trace_file" ;;
+    hardlink) ln "$trace_file" "$dir/other-name" ;;
+    nobody) chown 65534 "$trace_file" ;;
+  esac
   if [ "$library" != 1 ]; then
     mkdir -p "$dir/app" && cp "$bin/telmar-setup" "$dir/app/" && program=$dir/app/telmar-setup
     [ "$library" = none ] || cp "$bin/../$library/qlpinw32.so" "$dir/app/"
   fi
   [ -n "$earlier" ] && cp "$earlier" "$folder/telmar.old"
+  local security_before=""
+  if [ -n "$security" ]; then
+    chown daemon:daemon "$folder/telmar.old" && chmod 660 "$folder/telmar.old" &&
+      setfacl -m u:nobody:rw "$folder/telmar.old" && setfattr -n user.installer -v access-manager \
+      "$folder/telmar.old" || problem "the earlier file's security could not be set"
+  fi
+  case $open in
+    data) chmod 777 "$folder" ;;
+    library) chmod 777 "$dir/app" ;;
+  esac
   case $param in
     link) printf 'outside\r\n' >"$dir/outside.txt" && ln -s "$dir/outside.txt" "$folder/QLP_CONFIG.INI" ;;
     dangling) ln -s "$dir/nowhere" "$folder/QLP_CONFIG.INI" ;;
@@ -105,16 +130,23 @@ run_case() {
     writable) [ -n "$earlier" ] || printf 'an earlier run\r\n' >"$folder/telmar.old"
               chmod 666 "$folder/telmar.old" ;;
   esac
-  local hostile=0
-  [ "$profile$data$old$locked" = setok ] || hostile=1
+  local hostile=0 holder=""
+  [ "$profile$data$old$locked${security#root}" = setok ] || hostile=1
   if [ $hostile = 1 ] && [ "$(id -u)" = 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     chmod -R a+rX "$work" && chmod a+w "$dir/cwd" "$dir"
     [ "$trace_file" != "$dir/trace.log" ] || chmod a+w "$trace_file"
     [ "$data" = readonly ] || chmod a+w "$folder" 2>/dev/null
   fi
-  local before holder=""
+  if [ -n "$held" ]; then
+    # A program of its own holds the port's node, as the access manager holds its reader's.
+    mkdir -p "$sysfs/dev" && : >"$sysfs/dev/ttyS$held"
+    (exec 9<"$sysfs/dev/ttyS$held" && flock 9 && exec sleep 600) >/dev/null 2>&1 & holder=$!
+    for k in $(seq 100); do flock -n "$sysfs/dev/ttyS$held" true || break; sleep 0.05; done
+  fi
+  local before
   before=$(snapshot "$dir")
+  [ -z "$security" ] || security_before=$(security_of "$folder/telmar.old")
   if [ -n "$locked" ]; then
     # A process of its own holds the lock on the folder (as a run holds it) until killed.
     (exec 9<"$folder" && flock 9 && exec sleep 600) >/dev/null 2>&1 & holder=$!
@@ -138,7 +170,7 @@ run_case() {
   for k in "${stray[@]}"; do [ ! -e "$folder/$k" ] || problem "$k left behind"; done
   [ "$param" != link ] || [ "$(cat "$dir/outside.txt")" = $'outside\r' ] ||
     problem "the file QLP_CONFIG.INI linked to was written"
-  [ ! -e "$dir/nowhere" ] || problem "a file was made where QLP_CONFIG.INI linked to"
+  [ ! -e "$dir/nowhere" ] || problem "a file was made where a link led"
   [ -z "$(ls -A "$dir/cwd")" ] || problem "files written in the current folder"
   if [ $hostile = 1 ] && [ "$expected" = - ]; then
     local after
@@ -152,9 +184,20 @@ run_case() {
   check_log "$dir/qlp.log" "${log[@]}"
   if [ "$trace_file" = "$dir/no-folder/trace.log" ]; then
     [ ! -e "$dir/no-folder" ] || problem "trace folder made"
+  elif [ -n "$trace_at" ]; then
+    [ "$(cat "$trace_file" 2>/dev/null)" = "an earlier report" ] || [ "$trace_at" = dangling ] ||
+      problem "the trace was written to a file it may not trust"
   elif [ -n "$trace_file" ]; then
     check_trace "$trace_file" "" "telmar-setup *, system major version 6" "${trace[@]}"
     [ -z "$last" ] || check_last_line "$trace_file" "" "$last"
+    check_warnings "$trace_file" "" "${warning[@]}"
+  fi
+  if [ -n "$security" ]; then
+    local after
+    after=$(security_of "$folder/telmar.old")
+    [ "$security" = nobody ] && after=${after/nobody:nogroup/daemon:daemon}
+    [ "$after" = "$security_before" ] ||
+      problem "telmar.old's security: $(diff <(echo "$security_before") <(echo "$after") | tail -n +2 | tr '\n' ' ')"
   fi
   if [ -n "$tries" ]; then
     local count
@@ -162,6 +205,13 @@ run_case() {
     [ "${count:-0}" = "$tries" ] || problem "${count:-0} connection tries, not $tries"
   fi
   case_ends "$name"
+}
+
+# security_of FILE: its owner, group, mode, ACL and extended attributes, as a few lines.
+security_of() {
+  stat -c '%U:%G %a' "$1"
+  getfacl -cp "$1" 2>/dev/null
+  getfattr -d "$1" 2>/dev/null | tail -n +2
 }
 
 runner=()
@@ -216,6 +266,38 @@ for plant in link dangling fifo; do
   run_case "param-$plant" serial-9600-only.old "param=$plant" ports=0 readers=1@9600 tries=2
 done
 
+# A port that another program holds (the access manager, for its reader) is not probed: an
+# earlier file that lists a reader there is kept, one that does not is replaced.
+printf '[CONFIG]\r\nNbCanaux=1\r\n\r\n[CANAL1]\r\nTCanal=1\r\nIndex=1\r\n' >"$work/com1.old"
+{ cat "$work/com1.old" && printf '\r\n[CANAL2]\r\nTCanal=1\r\nIndex=2\r\n'; } >"$work/com1-com2.old"
+run_case port-in-use-listed - ports=0,1 held=1 readers=1@9600 tries=2 "earlier=$work/com1-com2.old" \
+  'trace=COM2: in use by another program: not probed' \
+  'last=outcome: 1 serial and 0 PC/SC readers found: earlier telmar.old kept: the new one could lack the reader on COM2: the port is in use by another program'
+run_case port-in-use-not-listed serial-9600-only.old ports=0,1 held=1 readers=1@9600 tries=2 \
+  "earlier=$work/com1.old" 'trace=COM2: in use by another program: not probed'
+# The trace is never written through a link, into a file of other names, or, in a run as
+# root, into a file another account may change; a folder others may change is warned of.
+for kind in dangling hardlink nobody; do
+  run_case "trace-file-$kind" serial-9600-only.old ports=0 readers=1@9600 trace-at=$kind
+done
+run_case open-data-folder serial-9600-only.old ports=0 readers=1@9600 open=data \
+  'warning=warning: data folder */velmora/telmarv3/ may be changed by *others, not only by administrators: *'
+run_case open-library-folder serial-9600-only.old ports=0 readers=1@9600 library=bin open=library \
+  'warning=warning: library folder */app may be changed by *others, not only by administrators: *'
+# A replaced telmar.old keeps its owner, group, mode, ACL and extended attributes; a run that
+# may not give it away says so, and keeps the rest.
+command -v setfacl >/dev/null && command -v setfattr >/dev/null && : >"$work/xattr-probe" &&
+  setfattr -n user.probe -v 1 "$work/xattr-probe" 2>/dev/null && setfacl -m u:nobody:r "$work/xattr-probe" ||
+  unavailable="skip:setfacl and setfattr (acl, attr) or their support in $work are missing"
+run_case security-kept serial-9600-only.old ports=0 readers=1@9600 "earlier=$work/earlier.old" \
+  security=root
+run_case security-kept-by-nobody serial-9600-only.old ports=0 readers=1@9600 security=nobody \
+  "earlier=$work/earlier.old" \
+  'trace=owner and group not kept: error 1 (Operation not permitted): telmar.old now belongs to the account of this run' \
+  'warning=warning: data folder * may be changed by *others, *' \
+  'warning=warning: telmar.old */telmar.old may be changed by its owner user daemon (uid 1); group daemon (gid 1), not only by administrators: *'
+unavailable=""
+
 # Hostile workstations: a reader answers, but there is nowhere to write.
 for state in profile=unset profile=empty profile=long data=missing data=file old=directory; do
   run_case "hostile-${state/=/-}" - "$state" ports=0 readers=1@19200
@@ -223,12 +305,14 @@ done
 # Its parameter file cannot be made there: the reader is never probed.
 run_case hostile-data-readonly - data=readonly ports=0 readers=1@19200 \
   'last=outcome: no reader found (the serial ports were not probed): telmar.old not written'
-run_case hostile-old-readonly - old=readonly ports=0 readers=1@19200 \
+# (These run as nobody in a folder everyone may write to: the trace warns of it.)
+open_data='warning=warning: data folder * may be changed by *others, not only by administrators: *'
+run_case hostile-old-readonly - old=readonly ports=0 readers=1@19200 "$open_data" \
   'last=outcome: 1 serial and 0 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error 13 (Permission denied)'
 # Another run that never ends: after its 10 minutes (skipped by strace) the run gives up.
 strace -f -qq -o /dev/null true 2>/dev/null ||
   unavailable="skip:strace is missing or cannot trace here"
-run_case locked-by-another-run - locked ports=0 readers=1@19200 "earlier=$work/earlier.old" \
+run_case locked-by-another-run - locked ports=0 readers=1@19200 "earlier=$work/earlier.old" "$open_data" \
   tries=0 'trace=another run of telmar-setup is going on: waiting for it to end, up to 600 s' \
   'trace=the other run still goes on after 600 s: this run ends without changing anything'
 unavailable=""
@@ -261,6 +345,7 @@ run_case library-missing pcsc-two-only.old library=none ports=2 readers=3@19200
 # cannot be probed, and the earlier file, which lists one, is kept.
 run_case hostile-data-readonly-earlier-kept - data=readonly old=writable ports=0 \
   readers=1@19200 "earlier=$expected_dir/serial-9600-only.old" \
+  'warning=warning: telmar.old */telmar.old may be changed by *others, not only by administrators: *' \
   'last=outcome: 0 serial and 2 PC/SC readers found (the serial ports were not probed): earlier telmar.old kept: the new one would lack its serial readers: the serial ports were not probed: parameter file status 300'
 # Without a data folder the PC/SC readers cannot be written either; nor was there a file.
 run_case hostile-data-missing-pcsc - data=missing ports=0 readers=1@19200 \

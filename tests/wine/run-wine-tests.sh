@@ -107,8 +107,18 @@ make_prefix() {
 #                       file is expected, and be replaced whole when one is
 #   strays              read-only files of interrupted runs in the data folder (telmar.old.new,
 #                       telmar.old.new.tmp, QLP_CONFIG.INI.tmp), which must go
+#   strays=hardlink     telmar.old.new a second name of a read-only file outside: it stays
+#                       read-only, and so the name stays too
 #   old=held|readonly   that earlier telmar.old held open by another program without
 #                       sharing, or read-only: it must stay as it was
+#   old=open-hidden     that earlier telmar.old everyone's to change (mode 0777 under Wine),
+#                       hidden and system: the file that replaces it must be the same
+#   trace-at=dangling|hardlink|everyone  the trace's name a link that leads nowhere, a second
+#                       name of another file, or a file everyone may change: nothing may be made
+#                       or grown there, and the run goes on without its trace
+#   lock-at=link        a link at the run lock's name to a file outside: it must stay
+#   open=data|library   the data folder, or the program's folder, everyone's to change
+#   warning=PATTERN     run with the trace on: its warning lines are these (none by default)
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   services=LIST       TELMAR_SETUP_SERIAL_SERVICES: driver services to probe beside the rule
@@ -136,7 +146,7 @@ run_case() {
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
   local trace=() arch="" smartcard="" relay="" strays="" services="" setting="" last="" data_folder="" status=0
-  local wine_says=() next=""
+  local wine_says=() next="" trace_at="" lock_at="" open="" warning=()
   set_options "$@"
   local expected_status=$((status & 0xFF))
 
@@ -183,7 +193,24 @@ run_case() {
   [ "$data_folder" = missing ] || mkdir -p "$data"
   [ -n "$earlier" ] && cp "$earlier" "$data/telmar.old"
   [ "$old" = readonly ] && chmod a-w "$data/telmar.old"
-  if [ -n "$strays" ]; then
+  if [ "$old" = open-hidden ]; then
+    chmod 777 "$data/telmar.old"
+    local flag  # (Wine's attrib takes one flag a call)
+    for flag in +h +s; do
+      WINEPREFIX=$prefix "$wine" cmd /c attrib $flag 'C:\ProgramData\velmora\telmarv3\telmar.old' >/dev/null 2>&1
+    done
+    [ "$(dos_attributes "$data/telmar.old")" = HS ] || problem "the earlier file could not be hidden"
+  fi
+  local outside=$dir/outside.txt
+  printf 'outside' >"$outside"
+  [ "$lock_at" != link ] || ln -s "$outside" "$data/telmar-setup.lock"
+  case $open in
+    data) chmod 777 "$data" ;;
+    library) chmod 777 "$dir/app" ;;
+  esac
+  if [ "$strays" = hardlink ]; then
+    chmod 444 "$outside" && ln "$outside" "$data/telmar.old.new"
+  elif [ -n "$strays" ]; then
     local stray
     for stray in telmar.old.new telmar.old.new.tmp QLP_CONFIG.INI.tmp; do
       printf 'left by a killed run' >"$data/$stray" && chmod a-w "$data/$stray"
@@ -201,9 +228,14 @@ run_case() {
 
   # An earlier report in the trace file, which the run must append to.
   local trace_file=""
-  if [ ${#trace[@]} -gt 0 ] || [ -n "$last" ]; then
+  if [ ${#trace[@]} -gt 0 ] || [ ${#warning[@]} -gt 0 ] || [ -n "$last$trace_at" ]; then
     trace_file=$(winpath "$dir/trace.log") && printf 'an earlier report\r\n' >"$dir/trace.log"
   fi
+  case $trace_at in
+    dangling) rm "$dir/trace.log" && ln -s "$dir/nowhere" "$dir/trace.log" ;;
+    hardlink) ln "$dir/trace.log" "$dir/other-name" ;;
+    everyone) chmod 666 "$dir/trace.log" ;;
+  esac
   # run_program OUTPUT: the program, Wine's output in the file OUTPUT of the case's folder; the
   # exit status Wine gives.
   run_program() {
@@ -220,11 +252,25 @@ run_case() {
   [ $status -eq "$expected_status" ] || problem "exit status $status, not $expected_status"
   check_lines "Wine's output" "$dir/wine.out" "" "${wine_says[@]}"
   [ -z "$holder" ] || [ -e "$dir/held" ] || problem "telmar.old could not be held open"
-  [ -n "$next" ] || data_folder_holds_only_telmar_old "$data"
+  [ -n "$next$strays$lock_at" ] || data_folder_holds_only_telmar_old "$data"
   check_file "$expected" "$data/telmar.old" "$earlier"
   check_log "$dir/qlp.log" "${log[@]}"
-  [ -z "$trace_file" ] || check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
+  if [ -n "$trace_at" ]; then
+    [ ! -e "$dir/nowhere" ] || problem "a file was made where a link led"
+    [ "$trace_at" = dangling ] || [ "$(cat "$dir/trace.log")" = $'an earlier report\r' ] ||
+      problem "the trace was written to a file it may not trust"
+  elif [ -n "$trace_file" ]; then
+    check_trace "$dir/trace.log" $'\r' "telmar-setup *" "${trace[@]}"
+    check_warnings "$dir/trace.log" $'\r' "${warning[@]}"
+  fi
   [ -z "$last" ] || check_last_line "$dir/trace.log" $'\r' "$last"
+  [ "$(cat "$outside" 2>/dev/null)" = outside ] || problem "the file outside the data folder was changed or removed"
+  [ "$strays" != hardlink ] || [ "$(stat -c %a "$outside")" = 444 ] ||
+    problem "the file behind telmar.old.new lost its read-only attribute"
+  if [ "$old" = open-hidden ]; then
+    [ "$(stat -c %a "$data/telmar.old")" = 777 ] && [ "$(dos_attributes "$data/telmar.old")" = HS ] ||
+      problem "telmar.old is $(stat -c %a "$data/telmar.old"), $(dos_attributes "$data/telmar.old"), not 777, HS"
+  fi
   if [ -n "$next" ]; then
     local left
     left=$(ls -A "$data" | grep -vx telmar.old | tr '\n' ' ')
@@ -254,6 +300,14 @@ run_case() {
   fi
   case_ends "$name"
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+}
+
+# dos_attributes FILE: its hidden (H) and system (S) attributes, as Wine keeps them.
+dos_attributes() {
+  local value
+  value=$(getfattr --only-values -n user.DOSATTRIB "$1" 2>/dev/null)
+  value=$((${value:-0}))
+  printf '%s%s' "$( ((value & 2)) && echo H)" "$( ((value & 4)) && echo S)"
 }
 
 # data_folder_holds_only_telmar_old FOLDER [WHEN]: nothing of the program's is left there but
@@ -497,6 +551,12 @@ run_package() {
       'outcome: * found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
   fi
   if [ -n "$lifecycle" ]; then
+    # A second installation of the installed package is maintenance: the program is not run.
+    cp "$data/telmar.old" "$dir/installed.old"
+    msiexec /i "$msi" /qn
+    expect_status "second installation" 0
+    check_file - "$data/telmar.old" "$dir/installed.old"
+    reports 1 "second installation"
     # A repair runs the program again; TELMAR_SETUP_LOG, where it reaches the run, comes first.
     readers=1@9600 && : >"$dir/readers.txt"
     printf 'an earlier report\r\n' >"$dir/repair-trace.log"
@@ -593,6 +653,35 @@ run_case earlier-held-open - old=held ports=1,3 readers=3@19200 "pcsc=Reader A" 
 run_case earlier-read-only - old=readonly ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "earlier=$work/earlier.old" \
   'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
+# A replaced telmar.old keeps who may change it, and how it is shown: everyone's to change (Wine
+# keeps a DACL as the file's mode), hidden and system.
+mixed=(ports=1,3 readers=3@19200 "pcsc=Reader A")
+run_case earlier-security-kept worked-example.old "${mixed[@]}" "earlier=$work/earlier.old" \
+  old=open-hidden
+# Nothing a user plants in a folder open to all turns the run: no trace through a link, into a
+# file of other names or one everyone may change; no lock through a link; no read-only
+# attribute cleared through a leftover's other name (the run then cannot make its new file, and
+# keeps the earlier one); and a warning for a data or library folder that everyone may change.
+for at in dangling hardlink everyone; do
+  run_case "trace-at-$at" worked-example.old "${mixed[@]}" trace-at=$at
+done
+run_case lock-at-link worked-example.old "${mixed[@]}" lock-at=link
+run_case leftover-hardlink - "${mixed[@]}" "earlier=$work/earlier.old" strays=hardlink \
+  'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: creating the new file failed: error 80 (already exists)'
+run_case open-data-folder worked-example.old "${mixed[@]}" open=data \
+  'warning=warning: data folder C:\\ProgramData\\velmora\\telmarv3\\ may be changed by Everyone (add-file, add-folder, delete-child), not only by administrators: *'
+run_case open-library-folder worked-example.old "${mixed[@]}" open=library \
+  'warning=warning: library folder Z:*\\app may be changed by Everyone (add-file, add-folder, delete-child), not only by administrators: *'
+# Windows' answers to a COM port's exclusive opening, against a fake: Wine opens a port that
+# another program holds, as Windows does not.
+if case_begins port-in-use-answers; then
+  dir=$work/port-in-use-answers prefix=$work/port-in-use-answers/prefix
+  mkdir -p "$dir" && cp -a "$template" "$prefix" && prefixes+=("$prefix")
+  WINEPREFIX=$prefix "$wine" "$(winpath "$build/wine-doubles/port_in_use_test.exe")" >"$dir/out" 2>&1 ||
+    problem "$(tr -d '\r' <"$dir/out" | head -c 400)"
+  case_ends port-in-use-answers
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+fi
 # Without a data folder nothing can be written, and there was no earlier file to keep.
 run_case data-folder-missing - data-folder=missing ports=3 readers=3@19200 "pcsc=Reader A" \
   'last=outcome: 0 serial and 1 PC/SC readers found (the serial ports were not probed): telmar.old not written: creating the new file failed: error 3 (path not found)'
@@ -671,20 +760,23 @@ all_shown=('line=PASS            system: "telmar-setup *, system major version 6
   'line=PASS            helper-missing: ended by itself in *; "*error 126 (module not found); found at C:\\users\\*\\helper-missing\\app\\qlpinw32.dll, so a library it needs is missing" *'
   'line=PASS            other-architecture: ended by itself in *"*error 193 (not a valid 32-bit image); found at *"*'
   'line=NOT SHOWN HERE  elevation: Wine has no user account control'
-  'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE')
+  'line=NOT SHOWN HERE  security-kept: Wine keeps a file*s DACL as its mode bits: *'
+  'line=NOT SHOWN HERE  port-in-use: Wine opens a COM port that another program holds'
+  'line=NOT SHOWN HERE  open-data-folder: Wine keeps a folder*s DACL as its mode bits: *'
+  'line=5 PASS, 0 FAIL, 5 NOT SHOWN HERE')
 run_kit kit-self-check 0 "${all_shown[@]}"
 run_kit kit-self-check-xp 0 version=winxp \
   'line=PASS            system: "*, system major version 5"; "data folder C:\\*\\ProgramData\\Application Data\\velmora\\telmarv3\\: exists" (below "Application Data"*' \
-  'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 2 NOT SHOWN HERE'
+  'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 5 NOT SHOWN HERE'
 # On 64-bit Windows, a protocol library installed for the 32-bit program is named where it lies.
 run_kit kit-installed-library-wow64 0 arch=wow64 \
   'line=NOT SHOWN HERE  current-folder: a qlpinw32.dll lies on the search path (C:\\windows\\syswow64\\qlpinw32.dll): *'
 run_kit kit-no-serial-port 0 ports= 'line=PASS            system: *; 0 COM port(s) probed' \
   'line=NOT SHOWN HERE  worked-example: no serial port here that the program probes *' \
-  'line=3 PASS, 0 FAIL, 4 NOT SHOWN HERE'
+  'line=3 PASS, 0 FAIL, 7 NOT SHOWN HERE'
 run_kit kit-broken-expected 1 broken=expected \
   'line=FAIL            worked-example: line 16 of the serial part: expected "NbLAD=4", found "NbLAD=3"' \
-  'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
+  'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 5 NOT SHOWN HERE'
 run_kit kit-broken-other-arch 1 broken=other-arch \
   'line=FAIL            other-architecture: expected "*error 193*", the trace says "protocol library qlpinw32.dll: loaded from C:\\*\\other-architecture\\app\\qlpinw32.dll"' \
   'line=the runs* files stay in C:\\*\\telmar-check-*'
@@ -697,11 +789,12 @@ run_kit kit-incomplete 1 broken=no-program broken=no-cdecl broken=expected-empty
   "line=FAIL            worked-example: the kit lacks telmar-setup.exe; the kit's expected\\\\worked-example.old is damaged (0 bytes, not the * it was made with)" \
   "line=FAIL            cdecl: the kit lacks telmar-setup.exe; the kit lacks stand-in\\\\cdecl\\\\qlpinw32.dll; the kit's expected\\\\worked-example.old is damaged (0 bytes, *)" \
   'line=FAIL            other-architecture: the kit lacks telmar-setup.exe' \
-  'line=0 PASS, 7 FAIL, 0 NOT SHOWN HERE'
+  'line=FAIL            port-in-use: the kit lacks telmar-setup.exe' \
+  'line=0 PASS, 10 FAIL, 0 NOT SHOWN HERE'
 run_kit kit-expected-truncated 1 broken=expected-truncated \
   "line=FAIL            worked-example: the kit's expected\\\\worked-example.old is damaged (* bytes, not the * it was made with)" \
   "line=FAIL            cdecl: the kit's expected\\\\worked-example.old is damaged *" \
-  'line=3 PASS, 2 FAIL, 2 NOT SHOWN HERE'
+  'line=3 PASS, 2 FAIL, 5 NOT SHOWN HERE'
 # The dry run of no program, or of a folder, says so and makes nothing.
 run_kit kit-dry-run-no-program 2 'dry-run=C:\TELMAR\absent.exe' \
   'line=telmar-check /dry-run: no program at C:\\TELMAR\\absent.exe'
