@@ -5,9 +5,9 @@
 // folder.
 //
 // Linux: an exclusive flock on the data folder itself, which leaves no file. Windows: the
-// file "telmar-setup.lock" in the data folder, opened without sharing and deleted when its
-// last handle closes (it outlives a run only when the system stops during one, and the next
-// run takes it over).
+// file "telmar-setup.lock" in the data folder, made anew, never through a link, held without
+// sharing and deleted when its handle closes. One that a run stopped by the system left is
+// taken over as it stands by the next runs, and stays.
 #ifndef TELMAR_PLATFORM_RUN_LOCK_H
 #define TELMAR_PLATFORM_RUN_LOCK_H
 
