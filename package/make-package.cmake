@@ -34,13 +34,33 @@ function(run)
 endfunction()
 file(REMOVE ${OUTPUT})
 run(${WIXL} --arch x86 -o ${OUTPUT} ${source})
-# What wixl cannot say in its source: a component condition, and the public properties that
-# must reach the installation's server side when an administrator gives them.
-# (Quoted in the call itself: a semicolon would split a list passed through run.)
+# What wixl cannot say in its source, added with msibuild's SQL (each query quoted in the call
+# itself: a semicolon would split a list passed through run):
+#  - the components' conditions, asked again on a repair (transitive: 0x40, beside the
+#    registry key path, 0x4), so that a TRACEFILE or SERIALSERVICES given then is applied;
+#  - the secure public properties, which must reach the installation's server side when an
+#    administrator gives them, added to the ones wixl declares;
+#  - the search for the access manager's data folder that the launch condition asks for;
+#  - the program's 8.3 name and its folder's, and its version and language (a versioned file);
+#  - the earlier version's removal inside the installation's transaction, right after
+#    InstallInitialize, so that an upgrade whose run fails rolls back to the earlier version.
+execute_process(COMMAND msiinfo export ${OUTPUT} Property OUTPUT_VARIABLE properties)
+string(REGEX MATCH "SecureCustomProperties\t([^\r\n]*)" secure "${properties}")
+set(secure "${CMAKE_MATCH_1}")
+if(secure STREQUAL "")
+  message(FATAL_ERROR "wixl declared no SecureCustomProperties to extend")
+endif()
 execute_process(COMMAND ${MSIBUILD} ${OUTPUT}
-  -q "UPDATE Component SET Condition = 'TRACEFILE' WHERE Component = 'TraceFileSetting'"
-  -q "UPDATE Component SET Condition = 'SERIALSERVICES' WHERE Component = 'SerialServicesSetting'"
-  -q "UPDATE Property SET Value = 'SERIALSERVICES;TRACEFILE;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+  -q "UPDATE Component SET Condition = 'TRACEFILE', Attributes = 68 WHERE Component = 'TraceFileSetting'"
+  -q "UPDATE Component SET Condition = 'SERIALSERVICES', Attributes = 68 WHERE Component = 'SerialServicesSetting'"
+  -q "UPDATE Property SET Value = '${secure};SERIALSERVICES;TRACEFILE' WHERE Property = 'SecureCustomProperties'"
+  -q "CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)"
+  -q "INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('DataFolderSearch', '[CommonAppDataFolder]velmora\\telmarv3', 0)"
+  -q "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('DATAFOLDER', 'DataFolderSearch')"
+  -q "UPDATE File SET FileName = 'TELMAR~1.EXE|telmar-setup.exe', Version = '${VERSION}.0', Language = '1033' WHERE File = 'TelmarSetupExe'"
+  -q "DELETE FROM MsiFileHash WHERE File_ = 'TelmarSetupExe'"
+  -q "UPDATE Directory SET DefaultDir = 'TELMAR~1|telmar-setup' WHERE Directory = 'INSTALLFOLDER'"
+  -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'"
   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "msibuild failed (${status}): ${output}")

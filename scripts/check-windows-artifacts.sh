@@ -65,7 +65,7 @@ check "telmar-setup.exe is at most 200 KB" test "$(stat -c %s "$exe")" -le $((20
 $tools-objcopy -O binary --only-section=.rsrc "$exe" "$work/rsrc" 2>/dev/null || : >"$work/rsrc"
 manifest=$(strings -a "$work/rsrc")
 version_strings=$(strings -a -el "$work/rsrc")
-version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$(cat "$build/telmar-version.txt" 2>/dev/null)
 check "the manifest runs the program as its invoker, without UI access" \
   grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<<"$manifest"
 for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
@@ -142,8 +142,27 @@ check "the package's UpgradeCode is the fixed one" row Property "UpgradeCode.$up
 check "an earlier version is found and removed" row Upgrade "$upgrade_code..$version.*WIX_UPGRADE_DETECTED"
 check "a later version refuses this one" row Upgrade "$upgrade_code.$version.*WIX_DOWNGRADE_DETECTED"
 check "a later version installed stops the installation" row LaunchCondition 'NOT WIX_DOWNGRADE_DETECTED.*'
-check "the earlier version goes before this one is installed" \
-  test "$(sequence RemoveExistingProducts)" -lt "$(sequence InstallInitialize)"
+# Inside the installation's transaction, before anything is installed: an upgrade that fails
+# rolls back to the earlier version.
+check "the earlier version goes first, inside the installation's transaction" bash -c \
+  '[ "$0" -gt "$1" ] && [ "$0" -lt "$2" ]' "$(sequence RemoveExistingProducts)" \
+  "$(sequence InstallInitialize)" "$(sequence ProcessComponents)"
+check "the access manager's data folder is searched for" bash -c \
+  'grep -q "^DATAFOLDER.DataFolderSearch$" <<<"$0" && grep -q "^DataFolderSearch..\[CommonAppDataFolder\]velmora.telmarv3.0$" <<<"$1"' \
+  "$(table AppSearch)" "$(table DrLocator)"
+check "an installation without the data folder stops, with a plain message" \
+  row LaunchCondition 'Installed OR DATAFOLDER.The access manager must be installed first: its data folder \[CommonAppDataFolder\]velmora.telmarv3 is missing\.'
+check "the program's file row has its 8.3 name, its version and its language" \
+  row File "TelmarSetupExe.Program.TELMAR~1.EXE|telmar-setup.exe.[0-9]*.$version.0.1033.*"
+check "a versioned file has no file hash" test -z "$(table MsiFileHash)"
+check "the settings' components are transitive (asked again on a repair)" bash -c \
+  '[ "$(grep -cE "^(TraceFile|SerialServices)Setting.[^\t]*.INSTALLFOLDER.68.(TRACEFILE|SERIALSERVICES)" <<<"$0")" = 2 ]' \
+  "$(table Component)"
+check "wixl's secure properties are kept beside the package's own" \
+  row Property 'SecureCustomProperties.WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;SERIALSERVICES;TRACEFILE'
+check "Add/Remove Programs shows a publisher, a contact and a comment" bash -c \
+  'grep -q "^Manufacturer.velmora$" <<<"$0" && grep -q "^ARPCONTACT.velmora$" <<<"$0" && grep -q "^ARPCOMMENTS.Writes " <<<"$0"' \
+  "$(table Property)"
 check "the installed program is run deferred, as LocalSystem, its exit status checked (3090)" \
   row CustomAction 'RunTelmarSetup.3090.TelmarSetupExe\s*'
 check "the run comes after WriteRegistryValues, before InstallFinalize, not on removal" bash -c \
@@ -158,17 +177,21 @@ for pair in TRACEFILE:TraceFile SERIALSERVICES:SerialServices; do
     row Component "${value}Setting.*$property.*"
   check "$value is kept across repairs and upgrades without $property" \
     row InstallExecuteSequence "Keep$value.NOT $property AND SAVED$property.[0-9]*"
+  check "$property=- clears $value, before the components are decided" bash -c \
+    'grep -q "^Clear$0.51.$1..$" <<<"$2" && [ "$(awk -F"\t" -v a="Clear$0" "\$1 == a && \$2 == \"$1=\\\"-\\\"\" {print \$3}" <<<"$3")" -lt "$4" ]' \
+    "$value" "$property" "$(table CustomAction)" "$(table InstallExecuteSequence)" "$(sequence CostFinalize)"
 done
 check "the package writes TraceFile and SerialServices alone, in HKLM\\SOFTWARE\\velmora\\telmar-setup" \
   test "$(table Registry | cut -f2-5 | sort)" = "$(printf '2\tSOFTWARE\\velmora\\telmar-setup\t%s\t%s\n' \
     SerialServices '[SERIALSERVICES]' TraceFile '[TRACEFILE]')"
 check "the package installs telmar-setup.exe in [ProgramFilesFolder]velmora\\telmar-setup" bash -c \
-  'grep -q "^TelmarSetupExe.Program.telmar-setup.exe" <<<"$0" && grep -q "^INSTALLFOLDER.VelmoraFolder.telmar-setup$" <<<"$1" &&
+  'grep -q "^TelmarSetupExe.Program.TELMAR~1.EXE|telmar-setup.exe" <<<"$0" && grep -q "^INSTALLFOLDER.VelmoraFolder.TELMAR~1|telmar-setup$" <<<"$1" &&
    grep -q "^VelmoraFolder.ProgramFilesFolder.velmora$" <<<"$1"' "$(table File)" "$(table Directory)"
 mkdir -p "$work/msi-tables" "$work/msi-files"
 msidump -d "$work/msi-tables" -t "$msi" >/dev/null 2>&1
-check "no table of the package names the data folder, telmar.old or QLP_CONFIG.INI" \
-  bash -c '! grep -rqiE "telmar\.old|telmarv3|QLP_CONFIG|Application Data|CommonAppData" "$0"' "$work/msi-tables"
+check "no table of the package names telmar.old or QLP_CONFIG.INI, nor the data folder but to look for it" \
+  bash -c '! grep -rqiE "telmar\.old|QLP_CONFIG|Application Data" "$0" &&
+    ! grep -rliE "telmarv3|CommonAppData" "$0" | grep -vE "/(DrLocator|LaunchCondition)\.idt$"' "$work/msi-tables"
 (cd "$work/msi-files" && msiextract "$msi" >/dev/null 2>&1)
 check "the package holds the build's program, and nothing else" bash -c \
   '[ "$(find "$0" -type f | wc -l)" = 1 ] && cmp -s "$(find "$0" -type f)" "$1"' "$work/msi-files" "$exe"
@@ -187,7 +210,7 @@ for copy in first second-copy; do
   tar -C "$root" -c --exclude=./build --exclude=./.git . | tar -C "$work/$copy/sources" -x
   signing=()
   [ "$copy" = first ] || signing=(TELMAR_SIGNING_PKCS12="$work/signer.p12" TELMAR_SIGNING_PASSWORD=throw-away)
-  (cd "$work/$copy/sources" && cmake --preset win32 -B "$work/$copy/build" >/dev/null &&
+  (cd "$work/$copy/sources" && cmake --preset win32 -B "$work/$copy/build" -DTELMAR_BUILD_NUMBER="${version##*.}" >/dev/null &&
      env "${signing[@]}" cmake --build "$work/$copy/build" -j 2 \
        --target telmar-setup qlpinw32 SimQlp telmar-check no-manifest msi_package >/dev/null) ||
     echo "FAIL: the build in $work/$copy"
@@ -218,6 +241,31 @@ done
 check "the packages of both builds hold the same tables (but the signed file's)" \
   diff -r -x File.idt -x MsiFileHash.idt -x _SummaryInformation.idt -x 'Binary*' \
     "$work/first/tables" "$work/second-copy/tables"
+
+# A version per build: in a git checkout, a later commit gives a higher version, and the
+# package another ProductCode; the same version, the same code.
+# version_of DIR: the version that the sources of the git checkout DIR configure to.
+version_of() {
+  rm -rf "$1.build"
+  cmake -S "$1" -B "$1.build" -DTELMAR_TESTS=OFF >/dev/null 2>&1 && cat "$1.build/telmar-version.txt"
+}
+# code_of VERSION: the ProductCode of the package of that version.
+code_of() {
+  cmake -DPROGRAM="$exe" -DVERSION="$1" -DOUTPUT="$work/code-$1.msi" -P "$root/package/make-package.cmake" \
+    >/dev/null 2>&1 && msiinfo export "$work/code-$1.msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'
+}
+if git -C "$root" rev-parse --git-dir >/dev/null 2>&1 && git clone -q "$root" "$work/clone" 2>/dev/null; then
+  here=$(version_of "$work/clone")
+  echo "a comment for a later commit" >>"$work/clone/README.md"
+  git -C "$work/clone" -c user.name=check -c user.email=check@invalid commit -qam "a later commit"
+  later=$(version_of "$work/clone")
+  check "a later commit gives a higher version ($here, then $later)" bash -c \
+    '[ -n "$0" ] && [ -n "$1" ] && [ "${1##*.}" -gt "${0##*.}" ] && [ "${0%.*}" = "${1%.*}" ]' "$here" "$later"
+  check "a later version gives another ProductCode, the same version the same one" bash -c \
+    '[ -n "$0" ] && [ "$0" != "$1" ] && [ "$0" = "$2" ]' "$(code_of "$here")" "$(code_of "$later")" "$(code_of "$here")"
+else
+  echo "skip  version per commit: $root is not a git checkout"
+fi
 
 echo "Windows artifacts: $passed passed, $failures failed"
 [ "$failures" -eq 0 ]
