@@ -43,7 +43,8 @@ run(${WIXL} --arch x86 -o ${OUTPUT} ${source})
 #  - the search for the access manager's data folder that the launch condition asks for;
 #  - the program's 8.3 name and its folder's, and its version and language (a versioned file);
 #  - the earlier version's removal inside the installation's transaction, right after
-#    InstallInitialize, so that an upgrade whose run fails rolls back to the earlier version.
+#    InstallInitialize, so that an upgrade whose run fails rolls back to the earlier version
+#    (before InstallInitialize, the earlier version's removal would be done and kept).
 execute_process(COMMAND msiinfo export ${OUTPUT} Property OUTPUT_VARIABLE properties)
 string(REGEX MATCH "SecureCustomProperties\t([^\r\n]*)" secure "${properties}")
 set(secure "${CMAKE_MATCH_1}")

@@ -142,8 +142,8 @@ check "the package's UpgradeCode is the fixed one" row Property "UpgradeCode.$up
 check "an earlier version is found and removed" row Upgrade "$upgrade_code..$version.*WIX_UPGRADE_DETECTED"
 check "a later version refuses this one" row Upgrade "$upgrade_code.$version.*WIX_DOWNGRADE_DETECTED"
 check "a later version installed stops the installation" row LaunchCondition 'NOT WIX_DOWNGRADE_DETECTED.*'
-# Inside the installation's transaction, before anything is installed: an upgrade that fails
-# rolls back to the earlier version.
+# Inside the installation's transaction, before anything is installed: an upgrade whose run
+# fails rolls back to the earlier version.
 check "the earlier version goes first, inside the installation's transaction" bash -c \
   '[ "$0" -gt "$1" ] && [ "$0" -lt "$2" ]' "$(sequence RemoveExistingProducts)" \
   "$(sequence InstallInitialize)" "$(sequence ProcessComponents)"
