@@ -56,7 +56,7 @@ check "telmar-setup.exe does not import SetDllDirectoryA" \
 # Error dialogs are turned off before any library is loaded (XP's kernel32 has the call).
 check "telmar-setup.exe imports SetErrorMode" \
   grep -qx "kernel32.dll SetErrorMode" <<<"$(imports "$exe")"
-# The README tells what data-execution prevention means for the protocol library.
+# The administrators' guide tells what data-execution prevention means for the protocol library.
 check "telmar-setup.exe opts in to data-execution prevention" grep -q '^\s*NX_COMPAT$' <<<"$headers"
 check "telmar-setup.exe is at most 200 KB" test "$(stat -c %s "$exe")" -le $((200 * 1024))
 

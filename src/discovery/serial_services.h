@@ -49,7 +49,7 @@ class NamedServices {
 // named: the trace then says how to name it.
 bool IsAdapterDriver(const char* service);
 
-// The places that may name services, as the trace and the README call them.
+// The places that may name services, as the trace and the administrators' guide call them.
 const char* NamedServicesPlaces();
 
 #endif

@@ -1,11 +1,13 @@
-// The installer's trace, an opt-in plain-text report of the run (the README's "Tracing a
-// run" says what it holds and how a technician turns it on). Each event is appended as one
-// line to the file that TELMAR_SETUP_LOG names (on Windows, when it is unset or empty, the
-// settings key's value TraceFile: see settings.h). The file is opened on first use, which may
-// come during static initialisation, and gets the run's opening lines then (version, date
-// and time, system version, and the data folder's line from DescribeDataFolder). When the
-// variable is unset or empty, or the file cannot be opened or written, nothing is written
-// anywhere and every call returns at once.
+// The installer's trace, an opt-in plain-text report of the run (doc/administrators.md,
+// "Tracing a run", says what it holds and how a technician turns it on). Each event is
+// appended as one line to the file that TELMAR_SETUP_LOG names (on Windows, when it is unset
+// or empty, the settings key's value TraceFile: see settings.h). The file is opened on first
+// use, which may come during static initialisation, and gets the run's opening lines then
+// (version, date and time, system version, the data folder's line from DescribeDataFolder,
+// and the warning when others may change the folder). A file that a link leads to, one with
+// other names, and, in a run with an administrator's rights, one another account may change
+// are not opened. When the variable is unset or empty, or the file cannot be opened or
+// written, nothing is written anywhere and every call returns at once.
 #ifndef TELMAR_PLATFORM_TRACE_H
 #define TELMAR_PLATFORM_TRACE_H
 

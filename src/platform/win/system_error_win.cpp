@@ -21,6 +21,7 @@ const char* Meaning(SystemError error) {
     case ERROR_DISK_FULL: return "disk full";
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return "already exists";
+    case ERROR_INVALID_OWNER: return "this account may not give that owner";
     default: return nullptr;
   }
 }
