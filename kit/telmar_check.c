@@ -773,6 +773,86 @@ static void CheckOpenDataFolder(void) {
   RemoveTree(base);
 }
 
+/* The event ID that a run's last line calls for (the administrators' guide lists them). */
+static unsigned ExpectedEvent(const struct Run* run) {
+  char outcome[1024];
+  TraceText(run, "outcome: ", outcome, sizeof outcome);
+  if (strstr(outcome, ": earlier telmar.old kept: ") != NULL) return 2000;
+  if (strstr(outcome, " readers found") != NULL && strstr(outcome, ": telmar.old not written: ")) {
+    return 3000;
+  }
+  if (TraceLine(run, "warning: ") != NULL) return 2002;
+  if (strstr(outcome, ": telmar.old written: ") != NULL) return 1000;
+  return strstr(outcome, ": telmar.old replaced: ") != NULL ? 1001 : 1002;
+}
+
+/* Where the event source is registered (the package registers it), a run reports one event
+   to the Application log, with the ID that its outcome calls for. */
+static void CheckEventLog(void) {
+  struct Run run;
+  static char records[65536];
+  char outcome[1024];
+  HKEY key;
+  HANDLE log;
+  DWORD oldest = 0, count = 0, newest, read = 0, needed = 0;
+  unsigned expected, found = 0;
+  static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
+  if (!KitHolds("event-log", needs)) return;
+  if (wineVersion != NULL) {
+    Report(NOT_SHOWN, "event-log", "Wine keeps no Application log that a program reads back");
+    return;
+  }
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\telmar-setup", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    Report(NOT_SHOWN, "event-log", "the event source telmar-setup is not registered here "
+           "(the package registers it)");
+    return;
+  }
+  RegCloseKey(key);
+  log = OpenEventLogA(NULL, "Application");
+  if (log == NULL || !GetOldestEventLogRecord(log, &oldest) ||
+      !GetNumberOfEventLogRecords(log, &count)) {
+    Report(FAIL, "event-log", "the Application log could not be read (error %lu)", GetLastError());
+    if (log != NULL) CloseEventLog(log);
+    return;
+  }
+  newest = count > 0 ? oldest + count - 1 : 0;
+  if (!Prepare(&run, "event-log") ||
+      !CopyFromKit(&run, "stand-in\\qlpinw32.dll", run.app, "qlpinw32.dll") ||
+      !RunKitProgram(&run, "", PROBING_RUN_MS)) {
+    CloseEventLog(log);
+    return;
+  }
+  expected = ExpectedEvent(&run);
+  /* The records since the run began, newest first, for the program's source. */
+  while (!found && ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0,
+                                 records, sizeof records, &read, &needed)) {
+    DWORD at = 0;
+    while (at < read) {
+      const EVENTLOGRECORD* record = (const EVENTLOGRECORD*)(records + at);
+      if (record->RecordNumber <= newest) break;
+      if (strcmp((const char*)(record + 1), "telmar-setup") == 0) {
+        found = (unsigned)(record->EventID & 0xFFFF);
+        break;
+      }
+      at += record->Length;
+    }
+    if (at < read) break;
+  }
+  CloseEventLog(log);
+  if (found == 0) {
+    Report(FAIL, run.name, "no event of telmar-setup in the Application log after its run");
+  } else if (found != expected) {
+    Report(FAIL, run.name, "event %u reported, not %u, for \"%s\"", found, expected,
+           TraceText(&run, "outcome: ", outcome, sizeof outcome));
+  } else {
+    Report(PASS, run.name, "event %u in the Application log, for \"%s\"", found,
+           TraceText(&run, "outcome: ", outcome, sizeof outcome));
+  }
+  free(run.traceText);
+}
+
 /* Prints a file of the run, or says it is missing. */
 static void Show(const char* title, const char* path) {
   char* text = ReadWhole(path);
@@ -950,6 +1030,7 @@ int main(int argc, char** argv) {
   CheckSecurityKept();
   CheckPortInUse();
   CheckOpenDataFolder();
+  CheckEventLog();
   printf("%d PASS, %d FAIL, %d NOT SHOWN HERE\n", counts[PASS], counts[FAIL], counts[NOT_SHOWN]);
   if (counts[FAIL] == 0) {
     RemoveTree(scratch);

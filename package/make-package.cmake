@@ -42,6 +42,9 @@ run(${WIXL} --arch x86 -o ${OUTPUT} ${source})
 #    administrator gives them, added to the ones wixl declares;
 #  - the search for the access manager's data folder that the launch condition asks for;
 #  - the program's 8.3 name and its folder's, and its version and language (a versioned file);
+#  - the event source's message file as an expandable string (wixl writes a plain one), and its
+#    key removed whole with the package (the name "-"), so that no event is reported without
+#    its messages;
 #  - the earlier version's removal inside the installation's transaction, right after
 #    InstallInitialize, so that an upgrade whose run fails rolls back to the earlier version
 #    (before InstallInitialize, the earlier version's removal would be done and kept).
@@ -62,6 +65,8 @@ execute_process(COMMAND ${MSIBUILD} ${OUTPUT}
   -q "DELETE FROM MsiFileHash WHERE File_ = 'TelmarSetupExe'"
   -q "UPDATE Directory SET DefaultDir = 'TELMAR~1|telmar-setup' WHERE Directory = 'INSTALLFOLDER'"
   -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'"
+  -q "UPDATE Registry SET Value = '#%[#TelmarSetupExe]' WHERE Name = 'EventMessageFile'"
+  -q "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('EventSourceKey', 2, 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\telmar-setup', '-', 'EventSource')"
   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "msibuild failed (${status}): ${output}")

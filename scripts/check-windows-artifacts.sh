@@ -181,9 +181,16 @@ for pair in TRACEFILE:TraceFile SERIALSERVICES:SerialServices; do
     'grep -q "^Clear$0.51.$1..$" <<<"$2" && [ "$(awk -F"\t" -v a="Clear$0" "\$1 == a && \$2 == \"$1=\\\"-\\\"\" {print \$3}" <<<"$3")" -lt "$4" ]' \
     "$value" "$property" "$(table CustomAction)" "$(table InstallExecuteSequence)" "$(sequence CostFinalize)"
 done
-check "the package writes TraceFile and SerialServices alone, in HKLM\\SOFTWARE\\velmora\\telmar-setup" \
-  test "$(table Registry | cut -f2-5 | sort)" = "$(printf '2\tSOFTWARE\\velmora\\telmar-setup\t%s\t%s\n' \
-    SerialServices '[SERIALSERVICES]' TraceFile '[TRACEFILE]')"
+# The settings, and the event source: the program as the message file (an expandable string),
+# the three types of event, and the key itself removed with the package.
+event_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\telmar-setup'
+check "the package writes TraceFile, SerialServices and the event source's key alone" \
+  test "$(table Registry | cut -f2-5 | sort)" = "$({ printf '2\tSOFTWARE\\velmora\\telmar-setup\t%s\t%s\n' \
+    SerialServices '[SERIALSERVICES]' TraceFile '[TRACEFILE]'
+    printf '2\t%s\t%s\t%s\n' "$event_key" - '' "$event_key" EventMessageFile '#%[#TelmarSetupExe]' \
+      "$event_key" TypesSupported '#7'; } | sort)"
+check "the event source is always installed, and its key is its key path" \
+  row Component 'EventSource.{[0-9A-F-]*}.INSTALLFOLDER.4..reg[0-9A-F]*'
 check "the package installs telmar-setup.exe in [ProgramFilesFolder]velmora\\telmar-setup" bash -c \
   'grep -q "^TelmarSetupExe.Program.TELMAR~1.EXE|telmar-setup.exe" <<<"$0" && grep -q "^INSTALLFOLDER.VelmoraFolder.TELMAR~1|telmar-setup$" <<<"$1" &&
    grep -q "^VelmoraFolder.ProgramFilesFolder.velmora$" <<<"$1"' "$(table File)" "$(table Directory)"

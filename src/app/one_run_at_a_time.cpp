@@ -1,5 +1,8 @@
 #include "app/one_run_at_a_time.h"
 
+#include <string>
+
+#include "app/run_report.h"
 #include "platform/run_lock.h"
 #include "platform/sleep.h"
 #include "platform/system_error.h"
@@ -30,8 +33,10 @@ bool TakeRunLock(unsigned pauses) {
   const unsigned long seconds = static_cast<unsigned long>(waited) * kRunLockPauseMilliseconds / 1000;
   if (state == platform::kRunLockUnavailable) return WithoutLock();
   if (state == platform::kRunLockBusy) {
-    platform::Trace("the other run still goes on after %lu s: this run ends without changing "
-                    "anything", seconds);
+    const std::string last = "the other run still goes on after " + std::to_string(seconds) +
+                             " s: this run ends without changing anything";
+    ReportRunEnd(kEventGaveUp, 0, 0, "", "", last);
+    platform::Trace("%s", last.c_str());
     return false;
   }
   platform::Trace("the other run has ended: this run goes on after waiting %lu s", seconds);

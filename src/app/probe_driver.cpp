@@ -1,10 +1,14 @@
 #include "app/probe_driver.h"
 
 #include <cstdio>
+#include <string>
+
+#include "app/run_report.h"
 
 #include "config/manager_config_writer.h"
 #include "discovery/com_ports.h"
 #include "discovery/pcsc_reader_list.h"
+#include "platform/open_to_others.h"
 #include "platform/serial_port.h"
 #include "platform/sleep.h"
 #include "platform/trace.h"
@@ -103,16 +107,17 @@ int RunProbeDriver(SerialReaderLink& link, PcscReaderList& pcscReaders) {
     writer.SetChannelList();
   }
   if (total > 0) writer.SetChannelCount(total);
-  if (platform::TraceOn()) {
-    // The run's last line: what it found, and what became of telmar.old.
-    char found[96] = "no reader found";
-    if (total > 0) {
-      std::snprintf(found, sizeof found, "%ld serial and %ld PC/SC readers found",
-                    long(serialCount), long(pcscCount));
-    }
-    platform::Trace("outcome: %s%s: %s", found,
-                    link.Status() != 0 ? " (the serial ports were not probed)" : "",
-                    writer.Ending().c_str());
+  // The run's last line and its event: what it found, and what became of telmar.old.
+  char found[96] = "no reader found";
+  if (total > 0) {
+    std::snprintf(found, sizeof found, "%ld serial and %ld PC/SC readers found",
+                  long(serialCount), long(pcscCount));
   }
+  const std::string last = std::string("outcome: ") + found +
+                           (link.Status() != 0 ? " (the serial ports were not probed)" : "") +
+                           ": " + writer.Ending();
+  ReportRunEnd(EventFor(writer.HowEnded(), platform::RunWarnings()[0] != '\0'), serialCount,
+               pcscCount, writer.FilePath(), writer.Why(), last);
+  platform::Trace("%s", last.c_str());
   return 0;
 }

@@ -14,7 +14,8 @@ const char kProfileTemporaryName[] = "telmar.old.new.tmp";
 
 }  // namespace
 
-ConfigReplacement::ConfigReplacement() : filePath(), newPath(), newFile(newPath) {
+ConfigReplacement::ConfigReplacement()
+    : filePath(), newPath(), newFile(newPath), ended(kLeftAsItWas) {
   if (!platform::DataFilePath(kFileName, filePath, sizeof filePath) ||
       !platform::DataFilePath(kNewFileName, newPath, sizeof newPath)) {
     filePath[0] = newPath[0] = '\0';
@@ -66,8 +67,10 @@ void ConfigReplacement::NewFileLost() {
   if (!Failed()) failure = "the new file was removed or replaced by another program";
 }
 
-std::string ConfigReplacement::NotPutInPlace(bool earlier, const std::string& why) const {
-  return (earlier ? "earlier telmar.old kept: " : "telmar.old not written: ") + why;
+std::string ConfigReplacement::NotPutInPlace(bool earlier, const std::string& reason) {
+  ended = earlier ? kKept : kNotWritten;
+  why = reason;
+  return (earlier ? "earlier telmar.old kept: " : "telmar.old not written: ") + reason;
 }
 
 bool ConfigReplacement::Finish() {
@@ -96,6 +99,7 @@ bool ConfigReplacement::Finish() {
     return false;
   }
   newFile.Forget();
+  ended = earlier ? kReplaced : kWritten;
   ending = std::string(earlier ? "telmar.old replaced: " : "telmar.old written: ") + filePath;
   if (unsynced != 0) {
     ending += "; but syncing its folder failed: " + platform::SystemErrorText(unsynced) +

@@ -56,6 +56,12 @@ class ConfigReplacement {
   // Puts the new file in place of telmar.old, or removes it and keeps the earlier file. True
   // when telmar.old was replaced (or written, where there was none).
   bool Finish();
+  // How telmar.old ended: before Finish (the run found no reader), left as it was (or not
+  // written where there was none); after it, written anew, replaced, the earlier one kept, or
+  // not written, the last two with the reason (Why).
+  enum Ended { kLeftAsItWas, kWritten, kReplaced, kKept, kNotWritten };
+  Ended HowEnded() const { return ended; }
+  const std::string& Why() const { return why; }
   // How telmar.old ended, for the run's last line: once Finish has run, "telmar.old replaced:
   // <path>" or "telmar.old written: <path>" (there was none), or "earlier telmar.old kept:
   // <why>" or "telmar.old not written: <why>"; before (the run found no reader), "telmar.old
@@ -70,7 +76,7 @@ class ConfigReplacement {
   void NewFileLost();
   // The ending of a run that did not put its new file in place, for `why`, whether or not an
   // `earlier` file lies at the path.
-  std::string NotPutInPlace(bool earlier, const std::string& why) const;
+  std::string NotPutInPlace(bool earlier, const std::string& reason);
 
   char filePath[platform::kMaxPath + 1];
   char newPath[platform::kMaxPath + 1];
@@ -79,8 +85,10 @@ class ConfigReplacement {
   std::string failure;
   // Why the new file may lack readers; "" when it does not.
   std::string keepReason;
-  // How telmar.old ended; "" until Finish has run.
+  // How telmar.old ended, and why when it was not put in place; "" until Finish has run.
   std::string ending;
+  Ended ended;
+  std::string why;
 };
 
 #endif

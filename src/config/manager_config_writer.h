@@ -58,8 +58,11 @@ class ManagerConfigWriter {
   void KeepEarlierFile(const char* why);
   // Whether an earlier telmar.old lists a serial reader on COM `port` (earlier_config.h).
   bool EarlierFileListsSerialReader(int32_t port) const;
-  // How telmar.old ended (ConfigReplacement::Ending).
+  // How telmar.old ended (ConfigReplacement::Ending, HowEnded, Why), and where it lies.
   std::string Ending() const { return replacement.Ending(); }
+  ConfigReplacement::Ended HowEnded() const { return replacement.HowEnded(); }
+  const std::string& Why() const { return replacement.Why(); }
+  const char* FilePath() const { return replacement.FilePath(); }
 
  private:
   void WriteHeader();

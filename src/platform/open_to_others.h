@@ -28,9 +28,13 @@ void WhoElseMayChange(const char* path, char* who, size_t size);
 // file descriptor).
 void WhoElseMayChangeOpenFile(long long handle, char* who, size_t size);
 
-// When the trace is on and others may change what lies at `path` (WhoElseMayChange), traces
-// "warning: <what> <path> may be changed by <who>, not only by administrators: <advice>".
+// When the trace or the event log is on and others may change what lies at `path`
+// (WhoElseMayChange), traces "warning: <what> <path> may be changed by <who>, not only by
+// administrators: <advice>", and keeps the line for the run's event (RunWarnings).
 void WarnIfOpenToOthers(const char* what, const char* path, const char* advice);
+
+// This run's warning lines, each after a line end (CR LF), for the event it reports at its end.
+const char* RunWarnings();
 
 // The same for the folder of the library loaded from `libraryPath`, unless it is one of the
 // system's own folders (Windows').

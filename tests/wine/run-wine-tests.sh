@@ -119,6 +119,11 @@ make_prefix() {
 #   lock-at=link        a link at the run lock's name to a file outside: it must stay
 #   open=data|library   the data folder, or the program's folder, everyone's to change
 #   warning=PATTERN     run with the trace on: its warning lines are these (none by default)
+#   event=ID|none       the event source registered, with the program as its message file (ID:
+#                       1000 to 3000, as the administrators' guide lists them), or not (none):
+#                       the run must report exactly that event, whose text, rendered from the
+#                       program's own message table, names telmar.old and the readers found;
+#                       or none at all
 #   log=TEXT            a line the protocol library's log must hold (may repeat)
 #   usb=5:FTDIBUS       a USB serial port "USB Serial Port (COM5)" with this driver service
 #   services=LIST       TELMAR_SETUP_SERIAL_SERVICES: driver services to probe beside the rule
@@ -146,7 +151,7 @@ run_case() {
   case_begins "$name" || return 0
   local ports="" readers="" pcsc="" library=app version="" plant="" earlier="" old="" log=() usb=()
   local trace=() arch="" smartcard="" relay="" strays="" services="" setting="" last="" data_folder="" status=0
-  local wine_says=() next="" trace_at="" lock_at="" open="" warning=()
+  local wine_says=() next="" trace_at="" lock_at="" open="" warning=() event=""
   set_options "$@"
   local expected_status=$((status & 0xFF))
 
@@ -181,6 +186,12 @@ run_case() {
     [ "$arch" != wow64 ] || view='Software\Wow6432Node'
     WINEPREFIX=$prefix "$wine" reg add "HKLM\\$view\\velmora\\telmar-setup" /v SerialServices \
       /t "${setting%%:*}" /d "${setting#*:}" /f >/dev/null 2>&1 || problem "reg add failed"
+  fi
+  if [ -n "$event" ]; then
+    [ "$event" = none ] || WINEPREFIX=$prefix "$wine" reg add "$event_key" /v EventMessageFile \
+      /t REG_EXPAND_SZ /d "$(winpath "$dir/app/telmar-setup.exe")" /f >/dev/null 2>&1 ||
+      problem "the event source could not be registered"
+    local -x WINEDEBUG=fixme+advapi,+eventlog
   fi
   if [ -n "$relay" ]; then
     WINEPREFIX=$prefix "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
@@ -255,6 +266,7 @@ run_case() {
   [ -n "$next$strays$lock_at" ] || data_folder_holds_only_telmar_old "$data"
   check_file "$expected" "$data/telmar.old" "$earlier"
   check_log "$dir/qlp.log" "${log[@]}"
+  [ -z "$event" ] || check_event "$dir/wine.out" "$event"
   if [ -n "$trace_at" ]; then
     [ ! -e "$dir/nowhere" ] || problem "a file was made where a link led"
     [ "$trace_at" = dangling ] || [ "$(cat "$dir/trace.log")" = $'an earlier report\r' ] ||
@@ -282,6 +294,12 @@ run_case() {
     data_folder_holds_only_telmar_old "$data" "after the next run (the case's run left ${left:-nothing}): "
     check_file "$next" "$data/telmar.old" ""
   fi
+  if [ -n "$event" ]; then
+    [ "$event" = none ] || WINEPREFIX=$prefix "$wine" reg add "$event_key" /v EventMessageFile \
+      /t REG_EXPAND_SZ /d "$(winpath "$dir/app/telmar-setup.exe")" /f >/dev/null 2>&1 ||
+      problem "the event source could not be registered"
+    local -x WINEDEBUG=fixme+advapi,+eventlog
+  fi
   if [ -n "$relay" ]; then
     # The program's thread is the one that loads the protocol library.
     local thread first
@@ -300,6 +318,35 @@ run_case() {
   fi
   case_ends "$name"
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+}
+
+event_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\telmar-setup'
+
+# check_event OUTPUT ID: Wine's debug OUTPUT shows exactly one event reported, ID (1000 to 3000,
+# the message table's own ID with its severity bits, and the type they give), whose text,
+# rendered from the program's message table, names telmar.old and the readers found; with ID
+# "none", no event at all.
+check_event() {
+  local reports want type_want line id type text serial pcsc
+  reports=$(grep -c 'fixme:advapi:ReportEventA (' "$1")
+  if [ "$2" = none ]; then
+    [ "$reports" = 0 ] || problem "$reports event(s) reported where the source is not registered"
+    return
+  fi
+  [ "$reports" = 1 ] || { problem "$reports event(s) reported, not 1"; return; }
+  printf -v want '0x%08x' $(( (${2:0:1} << 30) | $2 ))
+  type_want=$(printf '0x%04x' $(( ${2:0:1} == 1 ? 4 : ${2:0:1} == 2 ? 2 : 1 )))
+  line=$(grep -m1 'fixme:advapi:ReportEventA (' "$1")
+  IFS=, read -r _ type _ id _ <<<"${line#*(}"
+  [ "$id" = "$want" ] && [ "$type" = "$type_want" ] ||
+    problem "event $id of type $type reported, not $want of type $type_want"
+  # (Wine's debug channel cuts a long string, and ends it with "...)
+  sed -n 's/^.*:eventlog:ReportEventW L"\(.*\)"\(\.\.\.\)\{0,1\}$/\1/p' "$1" >"$dir/inserts.txt"
+  serial=$(sed -n 1p "$dir/inserts.txt") pcsc=$(sed -n 2p "$dir/inserts.txt")
+  text=$(WINEPREFIX=$prefix "$wine" "$(winpath "$build/wine-doubles/render_event.exe")" \
+           "$(winpath "$dir/app/telmar-setup.exe")" "${id#0x}" "$(winpath "$dir/inserts.txt")" 2>/dev/null | tr -d '\r')
+  [[ $text == *telmar.old* && $text == *"$serial serial"* && $text == *"$pcsc PC/SC"* ]] ||
+    problem "the event's text does not name telmar.old and the readers found: $(head -c 300 <<<"$text")"
 }
 
 # dos_attributes FILE: its hidden (H) and system (S) attributes, as Wine keeps them.
@@ -477,6 +524,11 @@ trace_value() {
   WINEPREFIX=$prefix "$wine" reg query "HKLM\\$software\\velmora\\telmar-setup" /v TraceFile \
     2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'
 }
+# event_source: the event source's values, "TYPE VALUE" a line, as the package wrote them.
+event_source() {
+  WINEPREFIX=$prefix "$wine" reg query "$event_key" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *\(EventMessageFile\|TypesSupported\) *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2 \3/p'
+}
 # expect_failure STEP: msiexec ended with a status that deployment tools count as failed.
 expect_failure() {
   case $msi_status in 0 | 1641 | 3010 | "") problem "$1: msiexec status ${msi_status:-none}" ;; esac
@@ -577,6 +629,8 @@ run_package() {
     [ -e "$installed" ] || problem "the program was not installed"
     registered "$code" || problem "the product is not registered"
     [ "$(trace_value)" = "$trace_file" ] || problem "TraceFile is \"$(trace_value)\""
+    [ "$(event_source)" = "EventMessageFile REG_EXPAND_SZ C:\\$program_files\\velmora\\telmar-setup\\telmar-setup.exe
+TypesSupported REG_DWORD 0x7" ] || problem "the event source is: $(event_source | tr '\n' ' ')"
     check_file worked-example.old "$data/telmar.old" ""
     check_trace "$dir/trace.log" $'\r' "telmar-setup *" \
       'outcome: * found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
@@ -626,6 +680,8 @@ run_package() {
     [ ! -e "$installed" ] || problem "the program stayed after removal"
     ! registered "$later_code" || problem "the product stayed registered after removal"
     [ -z "$(trace_value)" ] || problem "the TraceFile value stayed after removal"
+    ! WINEPREFIX=$prefix "$wine" reg query "$event_key" >/dev/null 2>&1 ||
+      problem "the event source's key stayed after removal"
     reports 1 removal
   fi
   [ -n "$library" ] || [ "$data" = none ] || data_folder_holds_only_telmar_old "$data"
@@ -633,7 +689,7 @@ run_package() {
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 }
 
-run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
+run_case worked-example worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" event=1000 \
   "log=LnkConnect 1 3 19200,1,8,0,0" "log=LnkExchange 1 3 2 65535 FF010601 4 33792"
 # The same workstation, traced, with two PC/SC readers, a USB port probed in vain and one
 # whose driver service is not accepted.
@@ -659,7 +715,7 @@ run_case adapter-named-registry one-serial-two-pcsc.old "${adapter[@]}" 'setting
 run_case adapter-setting-not-a-string pcsc-two-only.old "${adapter[@]}" 'setting=REG_EXPAND_SZ:FTSER2K' \
   'trace=port device 1 "USB Serial Port (COM3)": service "FTSER2K" not accepted: not probed; a USB-serial adapter?s driver, probed when named in TELMAR_SETUP_SERIAL_SERVICES or SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup' \
   'trace=serial services setting SerialServices of HKLM\\SOFTWARE\\velmora\\telmar-setup: ignored: a value of type 2, not a string (REG_SZ)'
-run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 \
+run_case serial-9600-only serial-9600-only.old ports=1 readers=1@9600 event=none \
   "log=LnkConnect 1 1 19200,1,8,0,0" "log=LnkConnect 1 1 9600,1,8,0,0"
 run_case pcsc-two-only pcsc-two-only.old "pcsc=Reader A 00 00;Reader A 00 01"
 run_case two-serial-one-pcsc two-serial-one-pcsc.old ports=1,2,3 readers=1@19200,3@9600 \
@@ -670,20 +726,20 @@ run_case library-missing pcsc-two-only.old library=none ports=3 readers=3@19200 
 run_case accented-pcsc-names accented-pcsc-names.old $'pcsc=Lecteur \xe9tendu 00 00;Lecteur \xe9tendu 00 01'
 run_case 19200-wins serial-19200-both.old ports=7 readers=7@19200/9600
 printf 'an earlier run\r\n' >"$work/earlier.old"
-run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays \
+run_case no-reader - ports=1,2 "earlier=$work/earlier.old" strays event=1002 \
   'last=outcome: no reader found: telmar.old left as it was'
 # A second run waits for the first: both end with their reader, the second's file stays.
 run_overlap overlapping-runs
 # An earlier file is replaced whole; one held open by another program, or read-only, stays.
 # The last line of the trace says which, with the readers found.
 run_case replacing-earlier worked-example.old ports=1,3 readers=3@19200 "pcsc=Reader A" \
-  "earlier=$work/earlier.old" \
+  "earlier=$work/earlier.old" event=1001 \
   'last=outcome: 1 serial and 1 PC/SC readers found: telmar.old replaced: C:\\ProgramData\\velmora\\telmarv3\\telmar.old'
 run_case earlier-held-open - old=held ports=1,3 readers=3@19200 "pcsc=Reader A" \
   "earlier=$work/earlier.old" \
   'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error *'
 run_case earlier-read-only - old=readonly ports=1,3 readers=3@19200 "pcsc=Reader A" \
-  "earlier=$work/earlier.old" \
+  "earlier=$work/earlier.old" event=2000 \
   'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: replacing telmar.old failed: error 5 (access denied)'
 # A replaced telmar.old keeps who may change it, and how it is shown: everyone's to change (Wine
 # keeps a DACL as the file's mode), hidden and system.
@@ -700,7 +756,7 @@ done
 run_case lock-at-link worked-example.old "${mixed[@]}" lock-at=link
 run_case leftover-hardlink - "${mixed[@]}" "earlier=$work/earlier.old" strays=hardlink \
   'last=outcome: 1 serial and 1 PC/SC readers found: earlier telmar.old kept: creating the new file failed: error 80 (already exists)'
-run_case open-data-folder worked-example.old "${mixed[@]}" open=data \
+run_case open-data-folder worked-example.old "${mixed[@]}" open=data event=2002 \
   'warning=warning: data folder C:\\ProgramData\\velmora\\telmarv3\\ may be changed by Everyone (add-file, add-folder, delete-child), not only by administrators: *'
 run_case open-library-folder worked-example.old "${mixed[@]}" open=library \
   'warning=warning: library folder Z:*\\app may be changed by Everyone (add-file, add-folder, delete-child), not only by administrators: *'
@@ -715,7 +771,7 @@ if case_begins port-in-use-answers; then
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
 fi
 # Without a data folder nothing can be written, and there was no earlier file to keep.
-run_case data-folder-missing - data-folder=missing ports=3 readers=3@19200 "pcsc=Reader A" \
+run_case data-folder-missing - data-folder=missing ports=3 readers=3@19200 "pcsc=Reader A" event=3000 \
   'last=outcome: 0 serial and 1 PC/SC readers found (the serial ports were not probed): telmar.old not written: creating the new file failed: error 3 (path not found)'
 run_case windows-xp-folder worked-example.old version=$xp_version ports=1,3 readers=3@19200 \
   "pcsc=Reader A"
@@ -795,20 +851,21 @@ all_shown=('line=PASS            system: "telmar-setup *, system major version 6
   'line=NOT SHOWN HERE  security-kept: Wine keeps a file*s DACL as its mode bits: *'
   'line=NOT SHOWN HERE  port-in-use: Wine opens a COM port that another program holds'
   'line=NOT SHOWN HERE  open-data-folder: Wine keeps a folder*s DACL as its mode bits: *'
-  'line=5 PASS, 0 FAIL, 5 NOT SHOWN HERE')
+  'line=NOT SHOWN HERE  event-log: Wine keeps no Application log that a program reads back'
+  'line=5 PASS, 0 FAIL, 6 NOT SHOWN HERE')
 run_kit kit-self-check 0 "${all_shown[@]}"
 run_kit kit-self-check-xp 0 version=winxp \
   'line=PASS            system: "*, system major version 5"; "data folder C:\\*\\ProgramData\\Application Data\\velmora\\telmarv3\\: exists" (below "Application Data"*' \
-  'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 5 NOT SHOWN HERE'
+  'line=PASS            worked-example: *' 'line=5 PASS, 0 FAIL, 6 NOT SHOWN HERE'
 # On 64-bit Windows, a protocol library installed for the 32-bit program is named where it lies.
 run_kit kit-installed-library-wow64 0 arch=wow64 \
   'line=NOT SHOWN HERE  current-folder: a qlpinw32.dll lies on the search path (C:\\windows\\syswow64\\qlpinw32.dll): *'
 run_kit kit-no-serial-port 0 ports= 'line=PASS            system: *; 0 COM port(s) probed' \
   'line=NOT SHOWN HERE  worked-example: no serial port here that the program probes *' \
-  'line=3 PASS, 0 FAIL, 7 NOT SHOWN HERE'
+  'line=3 PASS, 0 FAIL, 8 NOT SHOWN HERE'
 run_kit kit-broken-expected 1 broken=expected \
   'line=FAIL            worked-example: line 16 of the serial part: expected "NbLAD=4", found "NbLAD=3"' \
-  'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 5 NOT SHOWN HERE'
+  'line=FAIL            cdecl: line 16 of *' 'line=3 PASS, 2 FAIL, 6 NOT SHOWN HERE'
 run_kit kit-broken-other-arch 1 broken=other-arch \
   'line=FAIL            other-architecture: expected "*error 193*", the trace says "protocol library qlpinw32.dll: loaded from C:\\*\\other-architecture\\app\\qlpinw32.dll"' \
   'line=the runs* files stay in C:\\*\\telmar-check-*'
@@ -822,11 +879,11 @@ run_kit kit-incomplete 1 broken=no-program broken=no-cdecl broken=expected-empty
   "line=FAIL            cdecl: the kit lacks telmar-setup.exe; the kit lacks stand-in\\\\cdecl\\\\qlpinw32.dll; the kit's expected\\\\worked-example.old is damaged (0 bytes, *)" \
   'line=FAIL            other-architecture: the kit lacks telmar-setup.exe' \
   'line=FAIL            port-in-use: the kit lacks telmar-setup.exe' \
-  'line=0 PASS, 10 FAIL, 0 NOT SHOWN HERE'
+  'line=0 PASS, 11 FAIL, 0 NOT SHOWN HERE'
 run_kit kit-expected-truncated 1 broken=expected-truncated \
   "line=FAIL            worked-example: the kit's expected\\\\worked-example.old is damaged (* bytes, not the * it was made with)" \
   "line=FAIL            cdecl: the kit's expected\\\\worked-example.old is damaged *" \
-  'line=3 PASS, 2 FAIL, 5 NOT SHOWN HERE'
+  'line=3 PASS, 2 FAIL, 6 NOT SHOWN HERE'
 # The dry run of no program, or of a folder, says so and makes nothing.
 run_kit kit-dry-run-no-program 2 'dry-run=C:\TELMAR\absent.exe' \
   'line=telmar-check /dry-run: no program at C:\\TELMAR\\absent.exe'
