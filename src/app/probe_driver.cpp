@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/run_report.h"
-
 #include "config/manager_config_writer.h"
 #include "discovery/com_ports.h"
 #include "discovery/pcsc_reader_list.h"

@@ -1,4 +1,4 @@
-// The events a run reports at its end (run_events.mc holds their messages, run_report.h the
+// The events a run reports at its end (event_messages.mc holds their messages, run_report.h the
 // reporting): the IDs that administrators filter on, with the severity bits of the message
 // table's full ID. Event Viewer shows the low 16 bits.
 #ifndef TELMAR_APP_RUN_EVENTS_H
