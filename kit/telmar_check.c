@@ -400,6 +400,22 @@ static void CheckSystem(void) {
   free(run.traceText);
 }
 
+/* The first port the program probes here, in port; false, with the case reported, when the
+   system case did not tell or there is none. */
+static int FirstPort(const char* name, unsigned* port) {
+  if (!portsKnown) {
+    Report(FAIL, name, "the COM ports of this machine are not known: the system case failed");
+    return 0;
+  }
+  if (portCount == 0 || ports[0] > 255) {
+    Report(NOT_SHOWN, name, "no serial port here that the program probes (the stand-in answers "
+           "only on a port the system lists)");
+    return 0;
+  }
+  *port = ports[0];
+  return 1;
+}
+
 /* The worked example: a reader simulated by the stand-in LIBRARY on the first port the program
    probes; the serial part of telmar.old must be the kit's expected one, for that port. */
 static void CheckWorkedExample(const char* name, const char* library) {
@@ -408,17 +424,9 @@ static void CheckWorkedExample(const char* name, const char* library) {
   static char expectedPart[16384], foundPart[16384], difference[1200];
   char *expected, *written = NULL;
   const char* const needs[] = {"telmar-setup.exe", library, kExpectedFile, NULL};
-  if (!KitHolds(name, needs)) return;
-  if (!portsKnown) {
-    Report(FAIL, name, "the COM ports of this machine are not known: the system case failed");
-    return;
-  }
-  if (portCount == 0 || ports[0] > 255) {
-    Report(NOT_SHOWN, name, "no serial port here that the program probes (the stand-in answers "
-           "only on a port the system lists)");
-    return;
-  }
-  snprintf(readers, sizeof readers, "%u@19200", ports[0]);
+  unsigned port;
+  if (!KitHolds(name, needs) || !FirstPort(name, &port)) return;
+  snprintf(readers, sizeof readers, "%u@19200", port);
   if (!Prepare(&run, name) || !CopyFromKit(&run, library, run.app, "qlpinw32.dll") ||
       !RunKitProgram(&run, readers, PROBING_RUN_MS)) {
     return;
@@ -437,13 +445,13 @@ static void CheckWorkedExample(const char* name, const char* library) {
     Report(FAIL, name, "no telmar.old written; the trace says \"%s\"",
            TraceText(&run, "outcome", outcome, sizeof outcome));
   } else {
-    SerialPart(expected, ports[0], expectedPart, sizeof expectedPart);
+    SerialPart(expected, port, expectedPart, sizeof expectedPart);
     SerialPart(written, 0, foundPart, sizeof foundPart);
     if (FirstDifference(expectedPart, foundPart, difference, sizeof difference)) {
       Report(FAIL, name, "%s", difference);
     } else {
       Report(PASS, name, "reader simulated on COM%u at 19200 baud, loaded from beside the "
-             "program: the serial part of telmar.old is as expected; \"%s\"", ports[0],
+             "program: the serial part of telmar.old is as expected; \"%s\"", port,
              TraceText(&run, "outcome", outcome, sizeof outcome));
     }
   }
@@ -588,22 +596,6 @@ static void CheckElevation(void) {
            "setup.exe without a manifest is refused (error 740)");
   }
   free(run.traceText);
-}
-
-/* The first port the program probes here, in port; false, with the case reported, when the
-   system case did not tell or there is none. */
-static int FirstPort(const char* name, unsigned* port) {
-  if (!portsKnown) {
-    Report(FAIL, name, "the COM ports of this machine are not known: the system case failed");
-    return 0;
-  }
-  if (portCount == 0 || ports[0] > 255) {
-    Report(NOT_SHOWN, name, "no serial port here that the program probes (the stand-in answers "
-           "only on a port the system lists)");
-    return 0;
-  }
-  *port = ports[0];
-  return 1;
 }
 
 /* Writes TEXT as the file PATH; false on failure. */

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/file_replace.h"
+#include "platform/win/security_descriptor.h"
 
 namespace platform {
 
@@ -59,24 +60,6 @@ class RestorePrivilege {
   TOKEN_PRIVILEGES earlier_;
 };
 
-// The owner, group and DACL of the file at `path`, as they stand; false when they cannot be
-// read.
-bool ReadSecurity(const char* path, std::string* descriptor) {
-  const SECURITY_INFORMATION parts =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD needed = 0;
-  descriptor->assign(256, '\0');
-  for (int round = 0; round < 4; ++round) {
-    if (GetFileSecurityA(path, parts, &(*descriptor)[0], static_cast<DWORD>(descriptor->size()),
-                         &needed)) {
-      return true;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor->size()) return false;
-    descriptor->assign(needed, '\0');
-  }
-  return false;
-}
-
 }  // namespace
 
 bool CopyFileSecurity(const char* from, const char* to, OwnerKept* kept) {
@@ -90,13 +73,17 @@ bool CopyFileSecurity(const char* from, const char* to, OwnerKept* kept) {
       !SetFileAttributesA(to, (now & ~kShownAttributes) | (earlier & kShownAttributes))) {
     return false;
   }
+  const SECURITY_INFORMATION all =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   std::string descriptor;
-  if (!ReadSecurity(from, &descriptor)) return false;
+  if (!ReadSecurityDescriptor([from, all](void* out, DWORD room, DWORD* needed) {
+        return GetFileSecurityA(from, all, out, room, needed) != 0;
+      }, &descriptor)) {
+    return false;
+  }
   // An exact copy, in one call: the entries inherited from the folder stay as they were,
   // rather than being worked out again for the new file.
   PSECURITY_DESCRIPTOR security = &descriptor[0];
-  const SECURITY_INFORMATION all =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   if (SetFileSecurityA(to, all, security)) return true;
   DWORD refused = GetLastError();
   if (refused == ERROR_INVALID_OWNER) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/open_to_others.h"
+#include "platform/win/security_descriptor.h"
 
 namespace platform {
 
@@ -123,19 +124,6 @@ void Describe(PSECURITY_DESCRIPTOR security, bool folder, char* who, size_t size
   std::snprintf(who, size, "%s", text.c_str());
 }
 
-// A DACL read by `read` into a buffer that grows as it asks.
-template <typename Read>
-bool ReadDacl(Read read, std::string* security) {
-  DWORD needed = 0;
-  security->assign(512, '\0');
-  for (int round = 0; round < 4; ++round) {
-    if (read(&(*security)[0], static_cast<DWORD>(security->size()), &needed)) return true;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= security->size()) return false;
-    security->assign(needed, '\0');
-  }
-  return false;
-}
-
 }  // namespace
 
 bool RunsAsAdministrator() {
@@ -162,7 +150,7 @@ void WhoElseMayChange(const char* given, char* who, size_t size) {
   const DWORD attributes = GetFileAttributesA(path);
   std::string security;
   if (attributes == INVALID_FILE_ATTRIBUTES ||
-      !ReadDacl([path](void* out, DWORD room, DWORD* needed) {
+      !ReadSecurityDescriptor([path](void* out, DWORD room, DWORD* needed) {
         return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, out, room, needed) != 0;
       }, &security)) {
     return;
@@ -177,7 +165,7 @@ void WhoElseMayChangeOpenFile(long long handle, char* who, size_t size) {
   BY_HANDLE_FILE_INFORMATION info;
   std::string security;
   if (!GetFileInformationByHandle(file, &info) ||
-      !ReadDacl([file](void* out, DWORD room, DWORD* needed) {
+      !ReadSecurityDescriptor([file](void* out, DWORD room, DWORD* needed) {
         return GetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, out, room, needed) != 0;
       }, &security)) {
     return;
