@@ -525,6 +525,17 @@ static void CheckRefused(const char* name, const char* library, const char* reas
   free(run.traceText);
 }
 
+/* Whether case NAME runs here: the kit holds what it NEEDS, and this is not Wine, which cannot
+   show what the case shows (WINE_CANNOT says why); otherwise the case is reported. */
+static int ShownOutsideWine(const char* name, const char* const* needs, const char* wineCannot) {
+  if (!KitHolds(name, needs)) return 0;
+  if (wineVersion != NULL) {
+    Report(NOT_SHOWN, name, "%s", wineCannot);
+    return 0;
+  }
+  return 1;
+}
+
 /* Started from a standard user's prompt on Vista and later: the program asks for no
    elevation although its name contains "setup". */
 static void CheckElevation(void) {
@@ -543,11 +554,7 @@ static void CheckElevation(void) {
   PROCESS_INFORMATION process;
   static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll",
                                       "doubles\\no-manifest.exe", NULL};
-  if (!KitHolds("elevation", needs)) return;
-  if (wineVersion != NULL) {
-    Report(NOT_SHOWN, "elevation", "Wine has no user account control");
-    return;
-  }
+  if (!ShownOutsideWine("elevation", needs, "Wine has no user account control")) return;
   if (majorVersion < 6) {
     Report(NOT_SHOWN, "elevation", "no user account control before Windows Vista: nothing to ask");
     return;
@@ -633,10 +640,9 @@ static void CheckSecurityKept(void) {
   unsigned port;
   DWORD size;
   static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
-  if (!KitHolds("security-kept", needs)) return;
-  if (wineVersion != NULL) {
-    Report(NOT_SHOWN, "security-kept", "Wine keeps a file's DACL as its mode bits: no explicit "
-           "entry, no protected DACL and no owner to compare (the Wine tests show the mode)");
+  if (!ShownOutsideWine("security-kept", needs, "Wine keeps a file's DACL as its mode bits: no "
+                        "explicit entry, no protected DACL and no owner to compare (the Wine "
+                        "tests show the mode)")) {
     return;
   }
   if (!FirstPort("security-kept", &port) || !Prepare(&run, "security-kept")) return;
@@ -654,7 +660,8 @@ static void CheckSecurityKept(void) {
   snprintf(sddl, sizeof sddl, "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;BU)(A;;FA;;;%s)", user);
   Join(path, run.data, "telmar.old", NULL);
   if (user[0] == '\0' || !WriteWhole(path, "an earlier run\r\n") ||
-      !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &security, NULL) ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &security,
+                                                            NULL) ||
       !SetFileSecurityA(path, DACL_SECURITY_INFORMATION, security) ||
       !SetFileAttributesA(path, FILE_ATTRIBUTE_HIDDEN)) {
     Report(FAIL, run.name, "could not make the earlier telmar.old in %s (error %lu)", run.data,
@@ -693,9 +700,7 @@ static void CheckPortInUse(void) {
   unsigned port;
   HANDLE held;
   static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
-  if (!KitHolds("port-in-use", needs)) return;
-  if (wineVersion != NULL) {
-    Report(NOT_SHOWN, "port-in-use", "Wine opens a COM port that another program holds");
+  if (!ShownOutsideWine("port-in-use", needs, "Wine opens a COM port that another program holds")) {
     return;
   }
   if (!FirstPort("port-in-use", &port)) return;
@@ -739,10 +744,8 @@ static void CheckOpenDataFolder(void) {
   struct Run run;
   char base[MAX_PATH], line[1024];
   static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
-  if (!KitHolds("open-data-folder", needs)) return;
-  if (wineVersion != NULL) {
-    Report(NOT_SHOWN, "open-data-folder", "Wine keeps a folder's DACL as its mode bits: a new "
-           "folder is not open to other users there");
+  if (!ShownOutsideWine("open-data-folder", needs, "Wine keeps a folder's DACL as its mode bits: "
+                        "a new folder is not open to other users there")) {
     return;
   }
   if (!Prepare(&run, "open-data-folder")) return;
@@ -789,9 +792,8 @@ static void CheckEventLog(void) {
   DWORD oldest = 0, count = 0, newest, read = 0, needed = 0;
   unsigned expected, found = 0;
   static const char* const needs[] = {"telmar-setup.exe", "stand-in\\qlpinw32.dll", NULL};
-  if (!KitHolds("event-log", needs)) return;
-  if (wineVersion != NULL) {
-    Report(NOT_SHOWN, "event-log", "Wine keeps no Application log that a program reads back");
+  if (!ShownOutsideWine("event-log", needs,
+                        "Wine keeps no Application log that a program reads back")) {
     return;
   }
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
